@@ -1,0 +1,52 @@
+# Entry points: make (build), make check (everything CI runs), make demo, make bench,
+# make install. Two build trees: build/ (release with debug info) and build-asan/.
+
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+CMAKE_ARGS ?=
+CTEST_ARGS ?=
+
+.PHONY: all build asan deps check test test-asan demo bench install clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+
+$(ASAN_BUILD)/build.ninja:
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSARON_SANITIZE=ON \
+	      -DTESSARON_BUILD_BENCH=OFF $(CMAKE_ARGS)
+
+build: $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+asan: $(ASAN_BUILD)/build.ninja
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+
+test-asan: asan
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+
+check: deps
+	$(MAKE) test
+	$(MAKE) test-asan
+
+demo: deps build
+	scripts/demo $(BUILD)
+
+bench: deps build
+	scripts/run-bench $(BUILD)
+
+install: build
+	cmake --install $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)
