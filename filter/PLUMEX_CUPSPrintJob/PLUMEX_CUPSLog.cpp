@@ -1,0 +1,269 @@
+#include "PLUMEX_CUPSLog.h"
+
+#include "PLUMEX_CUPSLogState.h"
+
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+using plumex_log::LogState;
+using plumex_log::StateLock;
+
+// 1,000,000 characters of pre-file lines at most; the oldest 10,000 go first.
+constexpr size_t kPreFileLimit = 1000000;
+constexpr size_t kPreFileDrop = 10000;
+
+struct LevelNames {
+    const char* tag;
+    std::string word;
+};
+
+LevelNames namesForLevel(int level, const std::string& appName) {
+    switch (level) {
+        case PLUMEX_CUPSLog::kLevelInfo: return {"I", "INFO"};
+        case PLUMEX_CUPSLog::kLevelDebug2: return {"D2", "DEBUG2: " + appName};
+        case PLUMEX_CUPSLog::kLevelError: return {"E", "ERROR"};
+        case PLUMEX_CUPSLog::kLevelWarning: return {"W", "WARN"};
+        case PLUMEX_CUPSLog::kLevelPPD: return {"P", "PPD"};
+        default: return {"D", "DEBUG: " + appName};
+    }
+}
+
+// Standard error is unbuffered; one write per line keeps CUPS from seeing half lines.
+void writeAll(int fd, const std::string& text) {
+    const char* p = text.data();
+    size_t left = text.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+}
+
+// Drops the oldest bytes of the buffer without cutting a UTF-8 sequence in two.
+void dropOldest(std::string& buffer, size_t count) {
+    while (count < buffer.size() && (static_cast<unsigned char>(buffer[count]) & 0xC0) == 0x80) {
+        ++count;
+    }
+    buffer.erase(0, count);
+}
+
+void appendFileLine(LogState& state, const std::string& line) {
+    if (state.preFileBuffer) {
+        if (state.preFileBuffer->size() > kPreFileLimit) dropOldest(*state.preFileBuffer, kPreFileDrop);
+        state.preFileBuffer->append(line);
+    } else if (state.logFile) {
+        std::fwrite(line.data(), 1, line.size(), state.logFile);
+    }
+}
+
+void pause(std::chrono::milliseconds duration) {
+    if (duration.count() > 0) std::this_thread::sleep_for(duration);
+}
+
+}  // namespace
+
+std::string plumex_log::vformat(const char* fmt, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    char small[512];
+    int needed = std::vsnprintf(small, sizeof small, fmt, copy);
+    va_end(copy);
+    if (needed < 0) return {};
+    if (static_cast<size_t>(needed) < sizeof small) return std::string(small, static_cast<size_t>(needed));
+    std::string out(static_cast<size_t>(needed) + 1, '\0');
+    std::vsnprintf(out.data(), out.size(), fmt, args);
+    out.resize(static_cast<size_t>(needed));
+    return out;
+}
+
+std::string plumex_log::format(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    std::string out = vformat(fmt, args);
+    va_end(args);
+    return out;
+}
+
+void PLUMEX_CUPSLog::logLevelMessage(int level, const std::string& message) {
+    StateLock lock;
+    LogState& state = lock.state();
+    if (!state.logFile && !state.logToStdErr && !state.logToSyslog) return;
+
+    const LevelNames names = namesForLevel(level, state.applicationName);
+    if (state.logToSyslog) {
+        ::syslog(LOG_LPR | LOG_DEBUG, "%s: %s\n", names.word.c_str(), message.c_str());
+    }
+    if (state.logToStdErr) writeAll(STDERR_FILENO, names.word + ": " + message + "\n");
+    if (state.preFileBuffer || state.logFile) {
+        std::string line = names.tag;
+        line += ' ';
+        line += plumex_log::formattedLogDate(state, std::chrono::system_clock::now());
+        if (state.logAppName) line += " " + state.applicationName + ":";
+        line += ' ';
+        line += message;
+        line += '\n';
+        appendFileLine(state, line);
+    }
+}
+
+void PLUMEX_CUPSLog::debug(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    const std::string text = plumex_log::vformat(fmt, args);
+    va_end(args);
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            logLevelMessage(kLevelDebug, text.substr(start));
+            return;
+        }
+        logLevelMessage(kLevelDebug, text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+void PLUMEX_CUPSLog::err(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    const std::string text = plumex_log::vformat(fmt, args);
+    va_end(args);
+    logLevelMessage(kLevelError, text);
+}
+
+void PLUMEX_CUPSLog::fatal(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    const std::string text = plumex_log::vformat(fmt, args);
+    va_end(args);
+    plumex_log::endWithFatalError(text);
+}
+
+[[noreturn]] void plumex_log::endWithFatalError(const std::string& text) {
+    PLUMEX_CUPSLog::stateSet("general-error");
+    PLUMEX_CUPSLog::logLevelMessage(PLUMEX_CUPSLog::kLevelError, text);
+    const int signalNumber = PLUMEX_CUPSLog::seenSignal();
+    if (signalNumber != 0) std::exit(signalNumber);
+    pause(errorPause());
+    std::exit(1);
+}
+
+void PLUMEX_CUPSLog::recoverable(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    std::string text = plumex_log::vformat(fmt, args);
+    va_end(args);
+    if (seenSignal() != 0) plumex_log::endWithFatalError(text);
+    if (platformFrameworkVersion() < 833.1) text = "recoverable: " + text;
+    logLevelMessage(kLevelError, text);
+    pause(plumex_log::errorPause());
+}
+
+void PLUMEX_CUPSLog::recovered() { logLevelMessage(kLevelInfo, "recovered"); }
+
+void PLUMEX_CUPSLog::logData(const std::vector<uint8_t>& bytes) { logData(bytes.data(), bytes.size()); }
+
+void PLUMEX_CUPSLog::logData(const uint8_t* bytes, size_t length) {
+    for (size_t offset = 0; offset < length; offset += 16) {
+        const size_t count = std::min<size_t>(16, length - offset);
+        logLevelMessage(kLevelDebug, plumex_log::hexDumpLine(bytes + offset, count, offset));
+    }
+}
+
+std::string plumex_log::hexDumpLine(const uint8_t* chunk, size_t count, size_t offset) {
+    std::string line = format("%.8zx  ", offset);
+    for (size_t column = 0; column < 16; ++column) {
+        line += column < count ? format("%.2x ", chunk[column]) : std::string("   ");
+        if (column == 7) line += ' ';
+    }
+    line += " |";
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t byte = chunk[i];
+        if (byte == '%') {
+            line += "%%";  // the dump line doubles as a format string in some readers
+        } else if (byte >= 0x20 && byte <= 0x7E) {
+            line += static_cast<char>(byte);
+        } else {
+            line += '.';
+        }
+    }
+    line += '|';
+    return line;
+}
+
+bool PLUMEX_CUPSLog::setLogFile(const std::string& path) { return plumex_log::openLogFile(path); }
+
+void PLUMEX_CUPSLog::rollLogFileIfNecessary(const std::string& path) { plumex_log::rollLogFile(path); }
+
+void PLUMEX_CUPSLog::setShouldLogToStdErr(bool on) {
+    StateLock lock;
+    lock.state().logToStdErr = on;
+}
+
+void PLUMEX_CUPSLog::setShouldLogToSyslog(bool on) {
+    StateLock lock;
+    LogState& state = lock.state();
+    // The original facility value has no Linux counterpart; LOG_LPR is the printing facility.
+    if (on) {
+        ::openlog("vantrel", LOG_PID, LOG_LPR);
+    } else if (state.logToSyslog) {
+        ::closelog();
+    }
+    state.logToSyslog = on;
+}
+
+void PLUMEX_CUPSLog::setShouldLogAppName(bool on) {
+    StateLock lock;
+    lock.state().logAppName = on;
+}
+
+void PLUMEX_CUPSLog::setApplicationName(const std::string& name) {
+    StateLock lock;
+    lock.state().applicationName = name;
+}
+
+std::string PLUMEX_CUPSLog::applicationName() {
+    StateLock lock;
+    return lock.state().applicationName;
+}
+
+std::string PLUMEX_CUPSLog::logDateString() {
+    StateLock lock;
+    return plumex_log::formattedLogDate(lock.state(), std::chrono::system_clock::now());
+}
+
+void PLUMEX_CUPSLog::stateSet(const std::string& reasons) { writeAll(STDERR_FILENO, "STATE: +" + reasons + "\n"); }
+
+void PLUMEX_CUPSLog::stateClear(const std::string& reasons) { writeAll(STDERR_FILENO, "STATE: -" + reasons + "\n"); }
+
+int PLUMEX_CUPSLog::seenSignal() { return plumex_log::seenSignalStore().load(); }
+
+void PLUMEX_CUPSLog::setSeenSignal(int signalNumber) { plumex_log::seenSignalStore().store(signalNumber); }
+
+void PLUMEX_CUPSLog::setErrorPause(std::chrono::milliseconds duration) { plumex_log::setErrorPause(duration); }
+
+void PLUMEX_CUPSLog::resetForTesting() {
+    StateLock lock;
+    LogState& state = lock.state();
+    if (state.logFile) std::fclose(state.logFile);
+    if (state.logToSyslog) ::closelog();
+    state.logFile = nullptr;
+    state.preFileBuffer = std::string();
+    state.logToStdErr = false;
+    state.logToSyslog = false;
+    state.logAppName = false;
+    state.applicationName = plumex_log::processName();
+    plumex_log::seenSignalStore().store(0);
+}
