@@ -34,26 +34,30 @@ private:
     double _tx = 0, _ty = 0;
 };
 
-// A width x height canvas of 8-bit ARGB, transparent black at first. Pixel (x, y) with its
-// centre inside a rectangle belongs to it. Fractional translations sample bilinearly;
-// outside an image's bitmap its edge pixels continue.
+// A width x height canvas of 8-bit ARGB, transparent black at first. A pixel belongs to a
+// rectangle when its centre lies inside it; an image covers the pixels whose centres lie
+// inside its extent. Fractional translations sample bilinearly, the bitmap's edge pixels
+// continuing for the half pixel at its border.
 class ImageAccumulator {
 public:
-    static std::optional<ImageAccumulator> create(int width, int height, unsigned threads = 0);
+    // rowAlignment as in Bitmap::create; 16 matches the renderer's default, so that
+    // renderAccumulator can hand the canvas over without a copy.
+    static std::optional<ImageAccumulator> create(int width, int height, unsigned threads = 0, size_t rowAlignment = 16);
 
     Rect extent() const;
-    // Every canvas pixel from image (transparent where the image has no pixels).
+    // Every canvas pixel from image (transparent where the image does not cover it).
     void setImage(const Image& image);
-    // Only the pixels inside dirtyRect from image; the rest keep their values.
+    // Only the pixels inside dirtyRect from image; pixels the image does not cover keep
+    // their values, so a page stays white where a translated image leaves a gap.
     void setImageDirtyRect(const Image& image, Rect dirtyRect);
 
     const Bitmap& canvas() const { return _canvas; }
-    // Hands over the canvas (ARGB8, no row padding); the accumulator is empty afterwards.
+    // Hands over the canvas (ARGB8); the accumulator is empty afterwards.
     Bitmap takeCanvas() && { return std::move(_canvas); }
 
 private:
     ImageAccumulator(Bitmap canvas, unsigned threads) : _canvas(std::move(canvas)), _threads(threads) {}
-    void fill(const Image& image, int x0, int y0, int x1, int y1);
+    void draw(const Image& image, int x0, int y0, int x1, int y1, bool clearUncovered);
     Bitmap _canvas;
     unsigned _threads;
 };
