@@ -1,0 +1,17 @@
+// The backend's entry: discovery without job arguments, a job driver with them.
+#pragma once
+
+namespace vantrelps {
+
+struct JobDriverTable {
+    int (*commandFilter)();  // CUPS command jobs
+    int (*rasterFilter)();   // everything else
+};
+
+// Dispatches by argument count; answers the process exit status.
+int backendMain(int argc, char* argv[], const JobDriverTable& drivers);
+
+// The driver for a job of the given CONTENT_TYPE (which may be absent).
+int runJobDriver(const char* contentType, const JobDriverTable& drivers);
+
+}  // namespace vantrelps
