@@ -1,0 +1,102 @@
+// A job without a page count from the dialog: the raster is read once ahead, its pages
+// counted with the libcups reader while the bytes go into a private copy, and the pages are
+// then printed from that copy. The copy is unlinked at once, so neither the end of the job
+// nor a signal can leave it behind.
+#include "PLUMEX_CUPSPrintJob.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <new>
+
+#include "Localize.h"
+#include "PLUMEX_CUPSPrintJobInternal.h"
+
+namespace {
+
+struct Tee {
+    int input = -1;
+    int copy = -1;  // -1: input is seekable, nothing to copy
+    bool copyFailed = false;
+};
+
+bool writeAll(int fd, const unsigned char* bytes, size_t length) {
+    while (length > 0) {
+        ssize_t n = write(fd, bytes, length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+ssize_t teeRead(void* context, unsigned char* buffer, size_t length) {
+    auto* tee = static_cast<Tee*>(context);
+    ssize_t n;
+    do n = read(tee->input, buffer, length);
+    while (n < 0 && errno == EINTR);
+    if (n > 0 && tee->copy >= 0 && !writeAll(tee->copy, buffer, static_cast<size_t>(n))) tee->copyFailed = true;
+    return n;
+}
+
+uint64_t countPages(cups_raster_t* raster) {
+    uint64_t pages = 0;
+    cups_page_header2_t header;
+    std::unique_ptr<unsigned char[]> row;
+    size_t rowCapacity = 0;
+    while (cupsRasterReadHeader2(raster, &header)) {
+        if (PLUMEX_CUPSPrintJob::rasterHeaderProblem(header)) break;  // the printing pass refuses it
+        if (header.cupsBytesPerLine > rowCapacity) {
+            row.reset(new (std::nothrow) unsigned char[header.cupsBytesPerLine]);
+            rowCapacity = row ? header.cupsBytesPerLine : 0;
+            if (!row) break;
+        }
+        bool complete = true;
+        for (uint32_t y = 0; y < header.cupsHeight && complete; ++y)
+            complete = cupsRasterReadPixels(raster, row.get(), header.cupsBytesPerLine) == header.cupsBytesPerLine;
+        if (!complete) break;
+        ++pages;
+    }
+    return pages;
+}
+
+}  // namespace
+
+bool PLUMEX_CUPSPrintJob::countPagesIntoSpoolCopy() {
+    Tee tee;
+    tee.input = static_cast<int>(fd);
+    struct stat status {};
+    const bool seekable = fstat(tee.input, &status) == 0 && S_ISREG(status.st_mode) && lseek(tee.input, 0, SEEK_CUR) == 0;
+    if (!seekable) {
+        std::optional<std::string> path = safeTempFile(&tee.copy);
+        if (!path) {
+            jobDebug("cannot count the pages ahead: no temporary file");
+            return false;
+        }
+        unlink(path->c_str());
+    }
+    cups_raster_t* raster = cupsRasterOpenIO(teeRead, &tee, CUPS_RASTER_READ);
+    uint64_t pages = raster ? countPages(raster) : 0;
+    if (raster) cupsRasterClose(raster);
+    // Whatever follows the last page still belongs to the job data.
+    unsigned char rest[65536];
+    while (tee.copy >= 0 && teeRead(&tee, rest, sizeof rest) > 0) {
+    }
+    if (tee.copyFailed) {
+        err("Cannot keep a copy of the job data to count its pages");
+        fatal("%s", tessaron::localizedString("Failed to read image data!").c_str());
+    }
+    if (seekable) {
+        lseek(tee.input, 0, SEEK_SET);
+    } else {
+        lseek(tee.copy, 0, SEEK_SET);
+        if (fd > 0) close(static_cast<int>(fd));
+        fd = tee.copy;
+    }
+    _countedPages = pages;
+    jobDebug("counted %llu pages in the raster data", static_cast<unsigned long long>(pages));
+    return true;
+}

@@ -1,0 +1,119 @@
+// The image pipeline over the page buffer: filters, margin management on a white canvas,
+// rendering to RGBA and the copy back into the raster's own layout; plus the TIFF side file.
+#include "PLUMEX_CUPSPrintJob.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Accumulator.h"
+#include "Encoders.h"
+#include "PLUMEX_CUPSPrintJobInternal.h"
+#include "Render.h"
+
+namespace img = tessaron::image;
+
+namespace {
+std::string& rawImageFolder() {
+    static std::string folder = "/var/log/vantrel/";
+    return folder;
+}
+}  // namespace
+
+void PLUMEX_CUPSPrintJob::setRawImageFolder(const std::string& folder) {
+    rawImageFolder() = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+}
+
+std::string PLUMEX_CUPSPrintJob::rawImagePathForPage(int64_t page) {
+    return rawImageFolder() + plumex_job::format("Vantrel_test_image_RAW_%ld.%s", static_cast<long>(page), "tiff");
+}
+
+void PLUMEX_CUPSPrintJob::writeRawImage(const PLUMEX_BitmapImageRep& image) const {
+    const std::string path = rawImagePathForPage(_page);
+    int out = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (out < 0) return;
+    fchmod(out, 0664);
+    img::writeTIFF(image, out, _header.HWResolution[0]);  // failures are of no consequence
+    close(out);
+}
+
+std::optional<PLUMEX_BitmapImageRep> PLUMEX_CUPSPrintJob::imageRepForCurrentPageWithData(uint8_t* data, size_t length) {
+    std::optional<PLUMEX_BitmapImageRep> image;
+    const bool rgb24 = _header.cupsColorSpace == CUPS_CSPACE_RGB && _header.cupsBitsPerColor == 8 &&
+                       _header.cupsBitsPerPixel == 24;
+    if (rgb24 && data && length > 0 &&
+        uint64_t{_header.cupsBytesPerLine} * _header.cupsHeight <= length) {
+        PLUMEX_BitmapImageRep view{data, static_cast<int>(_header.cupsWidth), static_cast<int>(_header.cupsHeight),
+                                   _header.cupsBytesPerLine, img::PixelFormat::RGB8};
+        if (view.isValid()) image = view;
+    }
+    if (image) writeRawImage(*image);
+    return image;
+}
+
+std::optional<PLUMEX_BitmapImageRep> PLUMEX_CUPSPrintJob::imageRepForCurrentPage() {
+    return imageRepForCurrentPageWithData(_pageData.get(), _pageDataLength);
+}
+
+std::optional<PLUMEX_BitmapImageRep> PLUMEX_CUPSPrintJob::imageRepForCurrentPageApplyingCIFilters(
+    const PLUMEX_ImageFilterList& filters) {
+    std::optional<PLUMEX_BitmapImageRep> image = imageRepForCurrentPage();
+    if (!filters.empty() || needsMarginManagement()) return imageFromImageRepApplyingCIFilters(image, filters);
+    return image;
+}
+
+img::Rect PLUMEX_CUPSPrintJob::croppingRectForPage() {
+    if (_delegate && _delegate->respondsToCroppingRectForPage()) return _delegate->croppingRectForPage();
+    return {0, 0, static_cast<double>(_header.cupsWidth), static_cast<double>(_header.cupsHeight)};
+}
+
+bool PLUMEX_CUPSPrintJob::needsMarginManagement() {
+    return _delegate && _delegate->respondsToNeedsMarginManagement() && _delegate->needsMarginManagement();
+}
+
+std::optional<PLUMEX_BitmapImageRep> PLUMEX_CUPSPrintJob::imageFromImageRepApplyingCIFilters(
+    std::optional<PLUMEX_BitmapImageRep> image, const PLUMEX_ImageFilterList& filters) {
+    auto fail = [&]() {
+        jobDebug("failed to adjust the input image; output image will be unadjusted");
+        return image;
+    };
+    if (!image || !image->isValid()) return fail();
+
+    // Filters work on a rendering, so that the page stays untouched until all went well.
+    const bool margins = needsMarginManagement();
+    std::optional<img::Bitmap> filtered = img::renderBitmap(*image, {.alphaFirst = false, .rowAlignment = 16, .threads = 0});
+    if (!filtered || !img::applyFilters(filtered->view(), filters)) return fail();
+
+    std::optional<img::Bitmap> rendered;
+    if (margins) {
+        const img::Rect r = croppingRectForPage();
+        const double w = std::max<double>(image->width, r.width);
+        const double h = image->height;
+        auto canvas = img::ImageAccumulator::create(static_cast<int>(w), static_cast<int>(h));
+        if (!canvas) return fail();
+        canvas->setImage(img::Image::imageWithColor({1, 1, 1, 1}));
+        const double tx = (r.width - w) * 0.5 + r.x;
+        const double ty = (r.height - h) * 0.5 + r.y;
+        img::Image page = img::Image::imageWithBitmap(filtered->view());
+        if (tx != 0 || ty != 0) {
+            jobDebug("applying crop margins to the image (pixels): left=%.1f, right=%.1f, top=%.1f, bottom=%.1f", r.x,
+                     w - (r.x + r.width), h - (r.y + r.height), r.y);
+            page = page.translatedBy(tx, ty);
+        }
+        canvas->setImageDirtyRect(page, r);
+        rendered = img::renderAccumulator(std::move(*canvas), {.alphaFirst = true, .rowAlignment = 16, .threads = 0});
+    } else {
+        rendered = std::move(filtered);
+    }
+    if (!rendered) return fail();
+
+    const int alphaBits = rendered->bitsPerPixel() - static_cast<int>(_header.cupsBitsPerPixel);
+    const long pad = static_cast<long>(rendered->bytesPerRow()) - static_cast<long>(_header.cupsBytesPerLine) -
+                     static_cast<long>(_header.cupsWidth) * alphaBits / 8;
+    jobDebug("stripping %d alpha bits and %ld pad bytes from each of %u rows of the adjusted image", alphaBits, pad,
+             _header.cupsHeight);
+    jobDebug("image bitmap format is 0x%02x", rendered->bitmapFormat());
+    if (!img::stripAlphaInto(rendered->view(), *image)) return fail();
+    jobDebug("Finished stripping alpha and pad bytes");
+    return imageRepForCurrentPageWithData(image->data, _pageDataLength ? _pageDataLength : image->bytesPerRow * image->height);
+}
