@@ -1,0 +1,90 @@
+// Saved data as the backend writes it, read back as the dialog reads it.
+#include "PrinterData.h"
+#include "TempDir.h"
+
+#include <cups/cups.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace tessaron::pde;
+
+namespace {
+
+// The "PPD:" chunk lines of the saved-data encoding as the scheduler stores them in the PPD:
+// values without their quotes, the terminator as an empty value.
+std::string savedDataAttributes(const std::string& name, const std::string& data) {
+    std::vector<char> encoded(data.size() * 2 + 8);
+    httpEncode64_2(encoded.data(), static_cast<int>(encoded.size()), data.data(), static_cast<int>(data.size()));
+    std::string text(encoded.data());
+    std::string ppd;
+    unsigned chunk = 0;
+    char prefix[64];
+    for (size_t at = 0; at < text.size(); ++chunk) {
+        std::snprintf(prefix, sizeof prefix, "%s%05x", name.c_str(), chunk);
+        const size_t take = std::min(252 - (std::strlen(prefix) + 1), text.size() - at);
+        ppd += "*" + std::string(prefix) + ": " + text.substr(at, take) + "\n";
+        at += take;
+    }
+    std::snprintf(prefix, sizeof prefix, "%s%05x", name.c_str(), chunk);
+    ppd += "*" + std::string(prefix) + ": \"\"\n";
+    return ppd;
+}
+
+ppd_file_t* openPPD(const std::string& dir, const std::string& extra) {
+    const std::string path = dir + "/t.ppd";
+    std::ofstream(path) << "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n"
+                           "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n*PCFileName: \"T.PPD\"\n"
+                           "*Manufacturer: \"Vantrel\"\n*Product: \"(JRX)\"\n*ModelName: \"JRX\"\n*NickName: \"JRX\"\n"
+                           "*OpenUI *PaperFeed/Paper Feed: PickOne\n*DefaultPaperFeed: Roll\n"
+                           "*PaperFeed Roll/Roll: \"\"\n*PaperFeed Sheet/Sheet: \"\"\n*CloseUI: *PaperFeed\n"
+                           "*RedDefault: \"0.00\"\n"
+                        << extra;
+    return ppdOpenFile(path.c_str());
+}
+
+}  // namespace
+
+TEST(SavedData, LongDataSpreadOverManyChunksReadsBackWhole) {
+    tessaron::test::TempDir dir;
+    std::string data;
+    for (int i = 0; i < 2000; ++i) data.push_back(static_cast<char>(i * 7));
+    ppd_file_t* ppd = openPPD(dir.path(), savedDataAttributes("JRXPapersKnown", data));
+    ASSERT_NE(ppd, nullptr);
+    const auto read = ppdSavedDataForAttributeForPPD("JRXPapersKnown", ppd);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->toStdString(), data);
+    EXPECT_FALSE(ppdSavedDataForAttributeForPPD("JRXOther", ppd).has_value());
+    ppdClose(ppd);
+}
+
+TEST(SavedData, AGapOrAnEmptyChunkEndsTheText) {
+    tessaron::test::TempDir dir;
+    // "abc" and "def" in two chunks, then an empty one and a stray chunk after it.
+    ppd_file_t* ppd = openPPD(dir.path(),
+                              "*K00000: \"YWJj\"\n*K00001: \"ZGVm\"\n*K00002: \"\"\n*K00003: \"Z2hp\"\n"
+                              "*G00000: \"YWJj\"\n*G00002: \"ZGVm\"\n");
+    ASSERT_NE(ppd, nullptr);
+    EXPECT_EQ(ppdSavedDataForAttributeForPPD("K", ppd).value_or("").toStdString(), "abcdef");
+    EXPECT_EQ(ppdSavedDataForAttributeForPPD("G", ppd).value_or("").toStdString(), "abc");
+    ppdClose(ppd);
+}
+
+TEST(PPDValues, DefaultsComeFromTheOptionOrTheDefaultAttribute) {
+    tessaron::test::TempDir dir;
+    ppd_file_t* ppd = openPPD(dir.path(), "");
+    ASSERT_NE(ppd, nullptr);
+    EXPECT_EQ(cupsDefaultChoiceForOptionForPPD("PaperFeed", ppd).value_or(""), QStringLiteral("Roll"));
+    EXPECT_EQ(cupsDefaultChoiceForOptionForPPD("Red", ppd).value_or(""), QStringLiteral("0.00"));
+    EXPECT_FALSE(cupsDefaultChoiceForOptionForPPD("Green", ppd).has_value());
+    EXPECT_FALSE(cupsValueForAttributeForPPD("Red", nullptr).has_value());
+    ppdMarkDefaults(ppd);
+    ppdMarkOption(ppd, "PaperFeed", "Sheet");
+    EXPECT_EQ(cupsChoiceForOptionForPPD("PaperFeed", ppd).value_or(""), QStringLiteral("Sheet"));
+    ppdClose(ppd);
+}
