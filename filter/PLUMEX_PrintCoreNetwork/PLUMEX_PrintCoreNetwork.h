@@ -7,6 +7,7 @@
 #include <any>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -134,6 +135,25 @@ public:
     static std::optional<std::string> primaryIPAddress();
     static std::optional<std::array<std::uint8_t, 6>> networkOrderDataForMacAddress(const std::string& text);
     static std::optional<std::array<std::uint8_t, 4>> networkOrderDataForIP4Address(const std::string& text);
+
+    // What the inventory is built from; activeInterfaces() reads the live system.
+    struct InterfaceAddress {
+        std::string name;
+        int family = 0;                  // AF_INET, AF_INET6, AF_PACKET, ...
+        std::optional<std::uint32_t> address, netmask, broadcast;  // IPv4, host order
+        std::optional<std::array<std::uint8_t, 6>> hardwareAddress;  // AF_PACKET
+        unsigned flags = 0;              // IFF_*
+    };
+    struct InventorySources {
+        std::vector<InterfaceAddress> addresses;  // in the system's order
+        std::string routeTable;                   // the text of /proc/net/route
+        std::string sysClassNet = "/sys/class/net";
+    };
+    static PLUMEX_InterfaceInventory activeInterfacesFrom(const InventorySources& sources);
+    static InventorySources systemInventorySources();
+
+    // Test seam: the pause between connection attempts of sendData (5 s).
+    static void setReconnectPause(std::chrono::milliseconds pause);
 
 protected:
     void handleSocketEvent(unsigned events, int error);

@@ -161,10 +161,8 @@ public:
     static bool supportsDuplexAtDeviceURI(const std::string& uri);
     static void threadedGetInfo(VantrelTessaronJob* job);
 
-    // Test seams: how long the synchronous reply wait sleeps between attempts (100 ms), and
-    // the pause between connection attempts of the asynchronous path (5 s).
+    // Test seam: the length of one attempt of the synchronous reply wait (100 ms).
     static void setReplyPollInterval(std::chrono::milliseconds interval);
-    static void setReconnectPause(std::chrono::milliseconds pause);
 
     // ==== Print-job production ===========================================================
     // (filled by the print-job half)

@@ -15,6 +15,7 @@ namespace tessaron {
 namespace {
 
 std::atomic<RunLoop*> gMainLoop{nullptr};
+std::atomic<RunLoop::SourceId> gNextSourceId{1};
 
 bool onMainThread() { return static_cast<pid_t>(::syscall(SYS_gettid)) == ::getpid(); }
 
@@ -164,7 +165,7 @@ bool RunLoop::dispatchOnce(Clock::time_point deadline) {
 }
 
 RunLoop::SourceId RunLoop::addSocket(int fd, unsigned events, SocketHandler handler) {
-    const SourceId id = nextId_++;
+    const SourceId id = gNextSourceId++;
     sockets_[id] = Socket{fd, events, std::move(handler)};
     return id;
 }
@@ -173,7 +174,7 @@ void RunLoop::removeSocket(SourceId id) { sockets_.erase(id); }
 
 RunLoop::SourceId RunLoop::addTimer(std::chrono::duration<double> first, std::chrono::duration<double> interval,
                                     TimerHandler handler) {
-    const SourceId id = nextId_++;
+    const SourceId id = gNextSourceId++;
     timers_[id] = Timer{Clock::now() + std::chrono::duration_cast<Clock::duration>(first),
                         std::chrono::duration_cast<Clock::duration>(interval), std::move(handler)};
     return id;

@@ -43,6 +43,8 @@ public:
     // Whether a run of this loop is in progress (at any depth).
     bool isRunning() const { return depth_ > 0; }
 
+    // Source ids are unique across all loops of the process, so removing a source from the
+    // wrong loop is harmless.
     // A socket source. A connect event is delivered once, when the socket turns writable;
     // read events are delivered while data (or end of stream) is waiting.
     SourceId addSocket(int fd, unsigned events, SocketHandler handler);
@@ -74,7 +76,6 @@ private:
 
     std::map<SourceId, Socket> sockets_;
     std::map<SourceId, Timer> timers_;
-    SourceId nextId_ = 1;
     int depth_ = 0;
     std::vector<bool> stopFlags_;        // one per active run, innermost last
     std::atomic<bool> pendingStop_{false};  // a stop from another thread

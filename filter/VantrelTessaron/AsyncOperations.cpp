@@ -1,0 +1,259 @@
+// Asynchronous operations on the run-loop connection: the waiting timer, reading and
+// resynchronising replies in the read event, dispatch by command, and the worker query.
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <memory>
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include "LocalizedFormat.h"
+#include "Observers.h"
+#include "VantrelTessaronJob.h"
+
+namespace {
+
+constexpr std::size_t kResponseHeaderAndResult = jrx::kHeaderSize + jrx::kResultBlockSize;  // 48
+constexpr auto kReceiveIdleLimit = std::chrono::seconds(4);
+// Noise skipped while looking for a header, and nested reads of one paper list, are bounded.
+constexpr std::size_t kMaxNoiseBytes = 64 * 1024;
+constexpr int kMaxNestedReads = 2048;
+thread_local int tNestedReads = 0;
+
+[[noreturn]] void badResponse() { PLUMEX_CUPSLog::fatal("%s", localizedFormat("Bad response from printer.").c_str()); }
+
+struct Received {
+    std::size_t count = 0;
+    bool closed = false;  // end of stream or connection error
+};
+
+// Receives `count` bytes into buffer[offset...], across as many partial receives as it takes,
+// giving up when no byte arrives for kReceiveIdleLimit.
+Received receiveFully(int fd, std::vector<std::uint8_t>& buffer, std::size_t offset, std::size_t count) {
+    Received r;
+    while (r.count < count) {
+        const ssize_t n = ::recv(fd, buffer.data() + offset + r.count, count - r.count, MSG_DONTWAIT);
+        if (n > 0) {
+            r.count += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n == 0) { r.closed = true; break; }
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) { r.closed = true; break; }
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(std::chrono::milliseconds(kReceiveIdleLimit).count()));
+        if (ready == 0) break;
+    }
+    return r;
+}
+
+void reportInfo(const std::string& text) {
+    if (auto* context = PLUMEX_CUPSPrintJob::sharedObject()) context->info("%s", text.c_str());
+    else PLUMEX_CUPSLog::logLevelMessage(PLUMEX_CUPSLog::kLevelInfo, text);
+}
+
+}  // namespace
+
+// ---- Operation -------------------------------------------------------------------------
+
+void VantrelTessaronJob::sendAsyncDataCommand(std::vector<std::uint8_t> request) {
+    if (!hasValueForKey(jrx::keys::kAsyncDataRunLoopTimer)) {
+        const auto timer = tessaron::RunLoop::current().addTimer(std::chrono::seconds(5), std::chrono::seconds(900),
+                                                                 [this](tessaron::RunLoop::SourceId) { firedTimer(); });
+        setValueForKey(jrx::keys::kAsyncDataRunLoopTimer, timer);
+    }
+    PLUMEX_CUPSLog::debug("sending %lu command bytes", static_cast<unsigned long>(request.size()));
+    PLUMEX_CUPSLog::logData(request);
+    sendData(std::move(request));
+}
+
+void VantrelTessaronJob::firedTimer() {
+    PLUMEX_CUPSLog::debug("Waiting for the printer response for command 0X%.2X", _commandHeader.command);
+    reportInfo(localizedFormat("Waiting for the printer ..."));
+}
+
+void VantrelTessaronJob::cleanupAfterAsync() {
+    if (const auto* timer = valueForKey<tessaron::RunLoop::SourceId>(jrx::keys::kAsyncDataRunLoopTimer)) {
+        PLUMEX_CUPSLog::debug("cleaning up async elements");
+        tessaron::RunLoop::current().removeTimer(*timer);
+        removeValueForKey(jrx::keys::kAsyncDataRunLoopTimer);
+    }
+    destroyOutSocket();
+}
+
+void VantrelTessaronJob::deviceOffline() {
+    if (auto* context = PLUMEX_CUPSPrintJob::sharedObject()) context->jobStateSet("offline-report");
+    else PLUMEX_CUPSLog::stateSet("offline-report");
+}
+
+void VantrelTessaronJob::deviceOnline() {
+    if (auto* context = PLUMEX_CUPSPrintJob::sharedObject()) context->jobStateClear("connecting-to-device,offline-report");
+    else PLUMEX_CUPSLog::stateClear("connecting-to-device,offline-report");
+}
+
+// ---- Read event ------------------------------------------------------------------------
+
+void VantrelTessaronJob::dataWaitingToBeReadOnSocket(int socket) {
+    const int fd = socket < 0 ? nativeSocket() : socket;
+    if (!hasValueForKey(jrx::keys::kMutableJRXResponseData)) {
+        std::vector<std::uint8_t> fresh;
+        fresh.reserve(256);
+        setValueForKey(jrx::keys::kMutableJRXResponseData, std::move(fresh));
+    }
+    auto& buffer = *valueForKey<std::vector<std::uint8_t>>(jrx::keys::kMutableJRXResponseData);
+    buffer.assign(jrx::kHeaderSize, 0);
+    if (fd < 0) return;
+    if (tNestedReads >= kMaxNestedReads) {
+        PLUMEX_CUPSLog::debug("too many replies in one read event; the rest is left unread");
+        return;
+    }
+    ++tNestedReads;
+    struct Unnest { ~Unnest() { --tNestedReads; } } unnest;
+
+    const Received head = receiveFully(fd, buffer, 0, jrx::kHeaderSize);
+    const bool headerOK = head.count == jrx::kHeaderSize && verifyJRXReplyHeaderLength(buffer.data(), buffer.size());
+    if (headerOK || (head.count > 0 && locateTessaronResponseMarkerInDataUsingSocket(buffer, fd))) {
+        const std::uint32_t n = jrx::getU32(buffer.data() + 8);
+        if (n == 0 || n > jrx::maxReplyDataLength(_commandHeader.command)) {
+            PLUMEX_CUPSLog::debug("bad command response from %s", printerID().c_str());
+            PLUMEX_CUPSLog::logData(buffer);
+            badResponse();
+        }
+        buffer.resize(jrx::kHeaderSize + n);
+        const Received body = receiveFully(fd, buffer, jrx::kHeaderSize, n);
+        buffer.resize(jrx::kHeaderSize + body.count);
+        for (;;) {
+            const std::uint64_t k = processResponseData(buffer);
+            if (k == 0) break;
+            PLUMEX_CUPSLog::debug("received response error offset of %lu bytes", static_cast<unsigned long>(k));
+            auto& again = *valueForKey<std::vector<std::uint8_t>>(jrx::keys::kMutableJRXResponseData);
+            if (again.size() < kResponseHeaderAndResult + k) break;
+            again.erase(again.begin() + kResponseHeaderAndResult, again.begin() + static_cast<std::ptrdiff_t>(kResponseHeaderAndResult + k));
+            const std::size_t end = again.size();
+            again.resize(end + k);
+            const Received more = receiveFully(fd, again, end, k);
+            again.resize(end + more.count);
+        }
+        return;
+    }
+    if (head.count != 0 && !head.closed) {
+        PLUMEX_CUPSLog::debug("bad read of %ld bytes from device:", static_cast<long>(head.count));
+        PLUMEX_CUPSLog::logData(buffer);
+        return;
+    }
+    if (head.count == 0 && !head.closed) {
+        PLUMEX_CUPSLog::debug("bad read of %ld bytes from device:", 0L);
+        return;
+    }
+    PLUMEX_CUPSLog::debug("aborting async op");
+    cleanupAfterAsync();
+    tessaron::NotificationCenter::defaultCenter().post(kTessaronPrinterAsyncOperationDidAbort, this);
+}
+
+bool VantrelTessaronJob::locateTessaronResponseMarkerInDataUsingSocket(std::vector<std::uint8_t>& buffer, int socket) {
+    std::size_t skipped = 0;
+    while (skipped < kMaxNoiseBytes) {
+        buffer.resize(jrx::kHeaderSize);
+        std::size_t n = 0;
+        while (n < jrx::kHeaderSize && !(buffer[n] == 'J' && (n == jrx::kHeaderSize - 1 || buffer[n + 1] == 'T'))) ++n;
+        if (n < jrx::kHeaderSize) {
+            PLUMEX_CUPSLog::debug("Bad Tessaron response; possibly found a valid marker at response offset %lu ... verifying;",
+                                  static_cast<unsigned long>(n));
+            PLUMEX_CUPSLog::logData(buffer);
+            if (n == 0) return false;  // a header in place that did not verify: nothing to realign
+            buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
+            buffer.resize(jrx::kHeaderSize);
+            const Received r = receiveFully(socket, buffer, jrx::kHeaderSize - n, n);
+            if (r.count == n && verifyJRXReplyHeaderLength(buffer.data(), buffer.size())) return true;
+            if (r.count == 0) return false;
+            skipped += n;
+        }
+        const Received fresh = receiveFully(socket, buffer, 0, jrx::kHeaderSize);
+        if (fresh.count < jrx::kHeaderSize) return false;
+        skipped += jrx::kHeaderSize;
+    }
+    return false;
+}
+
+std::uint64_t VantrelTessaronJob::processResponseData(std::vector<std::uint8_t>& buffer) {
+    if (buffer.size() < kResponseHeaderAndResult || buffer[0] != 'J' || buffer[1] != 'T') return 0;
+    const std::uint32_t code = jrx::getU32(buffer.data() + jrx::kHeaderSize);
+    if (code != jrx::JRX_SUCCESS) return 0;  // asynchronous replies with a failure code are ignored
+    _lastReplyCode = code;
+    const std::size_t length = buffer.size() - kResponseHeaderAndResult;
+    PLUMEX_CUPSLog::debug("received %lu response bytes from %s with reply code %s", static_cast<unsigned long>(length),
+                          printerID().c_str(), strForJRXResultCode(code));
+    const std::span<const std::uint8_t> record(buffer.data() + kResponseHeaderAndResult, length);
+    const std::uint8_t command = buffer[6];
+    switch (command) {
+        case jrx::JRX_GET_PRINTER_INFO:
+            if (length == jrx::kPrinterInfoSize) processInfoResponse(record);
+            return 0;
+        case jrx::JRX_GET_PAPER:
+        case jrx::JRX_GET_PAPER_AD: {
+            const auto* expected = valueForKey<std::int64_t>(jrx::keys::kExpectedResponseLength);
+            if (expected && static_cast<std::int64_t>(length) == *expected) return processGetPaperResponse(record);
+            return 0;
+        }
+        case jrx::JRX_GET_STATUS:
+            if (length == jrx::kStatusSize) processStatusResponse(record);
+            return 0;
+        default: return 0;
+    }
+}
+
+void VantrelTessaronJob::newDataAvailable(const tessaron::Notification&) {
+    const auto head = availableDataPeekAtFirstBytes(jrx::kHeaderSize);
+    if (!head || (*head)[0] != 'J' || (*head)[1] != 'T') return;
+    const std::uint64_t dataLength = jrx::getU32(head->data() + 8);
+    if (availableDataSize() == dataLength + jrx::kHeaderSize) {
+        auto all = copyAvailableData();
+        if (all) processResponseData(*all);
+        return;
+    }
+    PLUMEX_CUPSLog::debug("received partial response %lu and need %lu; waiting for more ...",
+                          static_cast<unsigned long>(availableDataSize()), static_cast<unsigned long>(dataLength));
+    if (shouldStartRunLoop()) tessaron::RunLoop::current().run();
+}
+
+// ---- Worker query ----------------------------------------------------------------------
+
+namespace {
+
+struct DuplexQuery {
+    std::shared_ptr<VantrelTessaronJob> job;
+    std::atomic<bool> done{false};
+    std::atomic<bool> canDuplex{false};
+};
+
+}  // namespace
+
+void VantrelTessaronJob::threadedGetInfo(VantrelTessaronJob* job) {
+    registerNewThread();
+    job->getInfo();
+    job->registeredPapers();
+    if (auto* loop = job->mainRunLoop()) loop->stop();
+}
+
+bool VantrelTessaronJob::supportsDuplexAtDeviceURI(const std::string& uri) {
+    // The worker shares the query: it may outlive the wait below.
+    auto query = std::make_shared<DuplexQuery>();
+    query->job = std::shared_ptr<VantrelTessaronJob>(initWithDeviceURI(uri));
+    if (!query->job) return false;
+    tessaron::RunLoop& mainLoop = tessaron::RunLoop::main();
+    query->job->setMainRunLoop(&mainLoop);
+    const auto timer = mainLoop.addTimer(std::chrono::seconds(1000), std::chrono::seconds(0),
+                                         [&mainLoop](tessaron::RunLoop::SourceId) { mainLoop.stop(); });
+    const bool started = newThreadForSelectorToTargetWithObject([query] {
+        threadedGetInfo(query->job.get());
+        query->canDuplex = query->job->canDuplex();
+        query->done = true;
+    });
+    if (started) {
+        const auto result = tessaron::RunLoop::current().runFor(std::chrono::seconds(50));
+        PLUMEX_CUPSLog::debug("exited for reason %d", static_cast<int>(result));
+    }
+    mainLoop.removeTimer(timer);
+    return query->done && query->canDuplex;
+}

@@ -1,0 +1,245 @@
+// The registered-paper catalogue: records to paper dictionaries, paper keys, duplicate
+// folding, and the saved catalogue in the PPD.
+#include <atomic>
+
+#include "LocalizedFormat.h"
+#include "ProtocolSupport.h"
+#include "VantrelTessaronJob.h"
+
+using tessaron::keyedarchive::Dictionary;
+using tessaron::keyedarchive::Value;
+
+namespace {
+
+// Duplicates met while a list is received asynchronously; reset when the list completes.
+std::atomic<long> gDuplicateCount{0};
+
+unsigned u(const Dictionary& d, const char* key) {
+    auto it = d.find(key);
+    return it == d.end() ? 0u : static_cast<unsigned>(it->second.integer().value_or(0));
+}
+
+std::string text(const Dictionary& d, const char* key) {
+    auto it = d.find(key);
+    return it == d.end() || !it->second.string() ? std::string() : *it->second.string();
+}
+
+}  // namespace
+
+JRXPaperDictionary VantrelTessaronJob::paperDictForData(std::span<const std::uint8_t> record) const {
+    Dictionary paper;
+    if (record.size() < 24) return paper;
+    const std::uint8_t* r = record.data();
+    const std::uint32_t number = jrx::getU32(r + 4);
+    paper["paperNumber"] = number;
+    paper["paperWidth"] = jrx::getU16(r + 8);
+    paper["paperResolution"] = jrx::getU16(r + 10);
+    paper["paperMagazine"] = jrx::getU16(r + 12);
+    paper["paperRemain"] = jrx::getU32(r + 14);
+    paper["paperSurface"] = jrx::getU16(r + 18);
+    paper["paperLMin"] = jrx::getU16(r + 20);
+    paper["paperLMax"] = jrx::getU16(r + 22);
+    const unsigned width = jrx::getU16(r + 8), rez = jrx::getU16(r + 10), mag = jrx::getU16(r + 12);
+    const unsigned surf = jrx::getU16(r + 18), lmin = jrx::getU16(r + 20), lmax = jrx::getU16(r + 22);
+
+    if (_extraFeatures && record.size() >= jrx::kPaperRecordADSize) {
+        const unsigned source = jrx::getU16(r + 24), borderless = jrx::getU16(r + 58), tone = jrx::getU16(r + 68);
+        const int trimT = jrx::getS16(r + 60), trimB = jrx::getS16(r + 62), trimL = jrx::getS16(r + 64), trimR = jrx::getS16(r + 66);
+        paper["paperSource"] = source;
+        paper["borderless"] = borderless;
+        paper["paperTone"] = tone;
+        paper["trimTop"] = trimT;
+        paper["trimBottom"] = trimB;
+        paper["trimLeft"] = trimL;
+        paper["trimRight"] = trimR;
+        if (source != 0) {
+            const std::string name = jrx::fixedText(r + 26, 32);
+            paper["paperName"] = name;
+            PLUMEX_CUPSLog::debug(
+                "Paper=%lu;name=%s;width=%d;height=%u;surf=%u;rez=%u;mag=%u;borderless=%s;tone=%u;trimT=%d;trimB=%d;trimL=%d;"
+                "trimR=%d;",
+                static_cast<unsigned long>(number), name.c_str(), static_cast<int>(width), lmin, surf, rez, mag,
+                borderless ? "Y" : "N", tone, trimT, trimB, trimL, trimR);
+        } else {
+            PLUMEX_CUPSLog::debug(
+                "Paper %lu;width=%u;surf=%u;rez=%u;tone=%u;LMin=%u;LMax=%u;mag=%u;borderless=%s;trimT=%d;trimB=%d;trimL=%d;"
+                "trimR=%d;",
+                static_cast<unsigned long>(number), width, surf, rez, tone, lmin, lmax, mag, borderless ? "Y" : "N", trimT,
+                trimB, trimL, trimR);
+        }
+    } else {
+        PLUMEX_CUPSLog::debug("Paper %lu;width=%u;surf=%u;rez=%u;mag=%u;LMin=%u;LMax=%u;remain=%lu",
+                              static_cast<unsigned long>(number), width, surf, rez, mag, lmin, lmax,
+                              static_cast<unsigned long>(jrx::getU32(r + 14)));
+    }
+    return paper;
+}
+
+std::string VantrelTessaronJob::paperKeyForDictionary(const JRXPaperDictionary& paper) {
+    const std::string name = text(paper, "paperName");
+    const unsigned rez = u(paper, "paperResolution") / 10;
+    if (!name.empty()) return name + "-r" + std::to_string(rez);
+    return "w" + std::to_string(u(paper, "paperWidth")) + "s" + std::to_string(u(paper, "paperSurface")) + "r" +
+           std::to_string(rez);
+}
+
+void VantrelTessaronJob::processPaperForExistingDuplicateWithName(const JRXPaperDictionary& paper,
+                                                                  JRXPaperDictionary& existing, const std::string& key) {
+    if (u(paper, "paperSource") != 0) return;  // the first sheet paper of a key stays as it is
+    const unsigned oldMin = u(existing, "paperLMin"), oldMax = u(existing, "paperLMax");
+    const unsigned newMin = u(paper, "paperLMin"), newMax = u(paper, "paperLMax");
+    const unsigned existingNumber = u(existing, "paperNumber"), number = u(paper, "paperNumber");
+    PLUMEX_CUPSLog::debug("paper %d is a duplicate of paper %u (%s) ... \n\t-> checking (LMin, LMax): p%u(%u, %u) p%d(%u, %u)",
+                          static_cast<int>(number), existingNumber, key.c_str(), existingNumber, oldMin, oldMax,
+                          static_cast<int>(number), newMin, newMax);
+    bool changed = false;
+    if (oldMax < newMax && newMin <= oldMax + 1) {
+        PLUMEX_CUPSLog::debug("\t--> increasing LMax from %u to %u", oldMax, newMax);
+        existing["paperLMax"] = newMax;
+        changed = true;
+    }
+    if (oldMin > newMin && oldMin <= newMax + 1) {
+        PLUMEX_CUPSLog::debug("\t--> reducing LMin from %u to %u", oldMin, newMin);
+        existing["paperLMin"] = newMin;
+        changed = true;
+    }
+    if (!changed)
+        PLUMEX_CUPSLog::debug("paper %d is a useless duplicate of paper %u", static_cast<int>(number), existingNumber);
+}
+
+// ---- Asynchronous list -----------------------------------------------------------------
+
+const std::optional<JRXPaperCatalogue>& VantrelTessaronJob::registeredPapers() {
+    if (!_registeredPapers) _registeredPapers = getRegisteredPapersAsync();
+    return _registeredPapers;
+}
+
+std::optional<JRXPaperCatalogue> VantrelTessaronJob::getRegisteredPapersAsync() {
+    PLUMEX_CUPSLog::debug("getting registered paper asynchronously");
+    setValueForKey(jrx::keys::kExpectedResponseLength,
+                   static_cast<std::int64_t>(_extraFeatures ? jrx::kPaperRecordADSize : jrx::kPaperRecordSize));
+    const std::uint8_t data[2] = {0, 1};
+    sendAsyncDataCommand(dataPayloadForCommandWithData(_extraFeatures ? jrx::JRX_GET_PAPER_AD : jrx::JRX_GET_PAPER, data));
+    auto* received = valueForKey<JRXPaperCatalogue>(jrx::keys::kMutablePaperDict);
+    if (!received) return std::nullopt;
+    JRXPaperCatalogue copy = *received;
+    removeValueForKey(jrx::keys::kMutablePaperDict);
+    return copy;
+}
+
+std::uint64_t VantrelTessaronJob::processGetPaperResponse(std::span<const std::uint8_t> record) {
+    if (record.size() < 24) return 0;
+    const std::uint32_t count = jrx::getU32(record.data());
+    if (count == 0) {
+        PLUMEX_CUPSLog::debug("bad response for GetPaper:");
+        PLUMEX_CUPSLog::logData(record.data(), record.size());
+        return locateTessaronPaperMarkerOffsetInData(record);
+    }
+    const std::uint32_t number = jrx::getU32(record.data() + 4);
+    if (!hasValueForKey(jrx::keys::kCurrentPaperCount)) setValueForKey(jrx::keys::kCurrentPaperCount, std::int64_t{count});
+    if (!hasValueForKey(jrx::keys::kMutablePaperDict)) setValueForKey(jrx::keys::kMutablePaperDict, JRXPaperCatalogue{});
+    {
+        auto& catalogue = *valueForKey<JRXPaperCatalogue>(jrx::keys::kMutablePaperDict);
+        const JRXPaperDictionary paper = paperDictForData(record);
+        const std::string key = paperKeyForDictionary(paper);
+        auto it = catalogue.find(key);
+        if (it != catalogue.end()) {
+            processPaperForExistingDuplicateWithName(paper, *it->second.dictionary(), key);
+            ++gDuplicateCount;
+        } else {
+            catalogue.emplace(key, Value(paper));
+        }
+    }
+    if (number < count && shouldStartRunLoop()) {
+        dataWaitingToBeReadOnSocket(-1);  // the next paper of the list, from the same connection
+    } else if (number == count) {
+        auto* catalogue = valueForKey<JRXPaperCatalogue>(jrx::keys::kMutablePaperDict);
+        if (catalogue) finishPaperList(*catalogue);
+    }
+    return 0;
+}
+
+void VantrelTessaronJob::finishPaperList(const JRXPaperCatalogue& catalogue) {
+    PLUMEX_CUPSLog::debug("Received %lu papers (%lu duplicates)", static_cast<unsigned long>(catalogue.size()),
+                          static_cast<unsigned long>(gDuplicateCount.load()));
+    gDuplicateCount = 0;
+    removeValueForKey(jrx::keys::kCurrentPaperCount);
+    PLUMEX_CUPSLog::debug("posting tessaronPaperDidUpdate notification");
+    cleanupAfterAsync();
+    if (auto archive = tessaron::keyedarchive::encode(Value(catalogue)))
+        PLUMEX_CUPSPrintJob::ppdSaveDataForAttribute(*archive, "JRXPapersKnown");
+    else
+        PLUMEX_CUPSLog::debug("could not archive the paper catalogue");
+    postJRXNotification(kJRXPrinterPaperDidUpdateNotification);
+}
+
+std::uint64_t VantrelTessaronJob::locateTessaronPaperMarkerOffsetInData(std::span<const std::uint8_t> record) {
+    const auto* stored = valueForKey<std::int64_t>(jrx::keys::kCurrentPaperCount);
+    const std::uint64_t expected = stored ? static_cast<std::uint64_t>(*stored) : 0;
+    PLUMEX_CUPSLog::debug("searching for missing papercount of %lu", static_cast<unsigned long>(expected));
+    if (expected == 0 || record.size() < 4) return 0;
+    for (std::size_t i = 0; i < record.size() - 3; ++i) {
+        if (jrx::getU32(record.data() + i) == expected) {
+            PLUMEX_CUPSLog::debug("found a potential paper response at offset %lu", static_cast<unsigned long>(i));
+            return i;
+        }
+        if (record[i] != 0) return 0;
+    }
+    return record.size() - 3;
+}
+
+// ---- Synchronous list ------------------------------------------------------------------
+
+std::optional<JRXPaperCatalogue> VantrelTessaronJob::getRegisteredPapers() {
+    PLUMEX_CUPSLog::debug("getting registered paper");
+    const std::size_t expected = _extraFeatures ? jrx::kPaperRecordADSize : jrx::kPaperRecordSize;
+    const std::uint8_t data[2] = {0, 1};
+    auto reply = responseForCommandWithData(_extraFeatures ? jrx::JRX_GET_PAPER_AD : jrx::JRX_GET_PAPER, data);
+    if (!reply || reply->size() != expected) {
+        PLUMEX_CUPSLog::debug("Unexpected size response for GET_PAPER %lu ", static_cast<unsigned long>(reply ? reply->size() : 0));
+        if (reply) PLUMEX_CUPSLog::logData(*reply);
+        return std::nullopt;
+    }
+    const std::uint32_t count = jrx::getU32(reply->data());
+    const std::string getting = localizedFormat("Getting %d registered papers ...", static_cast<int>(count));
+    if (auto* context = PLUMEX_CUPSPrintJob::sharedObject()) context->info("%s", getting.c_str());
+    else PLUMEX_CUPSLog::logLevelMessage(PLUMEX_CUPSLog::kLevelInfo, getting);
+
+    JRXPaperCatalogue catalogue;
+    long duplicates = 0;
+    std::uint32_t c = 0;
+    for (;;) {
+        ++c;
+        const JRXPaperDictionary paper = paperDictForData(*reply);
+        const std::string key = paperKeyForDictionary(paper);
+        auto it = catalogue.find(key);
+        if (it != catalogue.end()) {
+            processPaperForExistingDuplicateWithName(paper, *it->second.dictionary(), key);
+            ++duplicates;
+        } else {
+            catalogue.emplace(key, Value(paper));
+        }
+        if (c >= count) break;
+        std::int64_t code = 0;
+        reply = getVantrelReply(&code);
+        if (!reply || code != 0 || reply->size() != expected) break;
+    }
+    if (c != count)
+        PLUMEX_CUPSLog::debug("ERROR! expected %lu registered papers but received %lu", static_cast<unsigned long>(count),
+                              static_cast<unsigned long>(c));
+    const std::string dupText = duplicates ? "(" + std::to_string(duplicates) + " duplicates) " : "";
+    PLUMEX_CUPSLog::debug("Received %lu unique registered papers %sfrom %s", static_cast<unsigned long>(catalogue.size()),
+                          dupText.c_str(), printerID().c_str());
+    return catalogue;
+}
+
+std::optional<JRXPaperCatalogue> VantrelTessaronJob::papersForDeviceURIOnlyInstalled(const std::optional<std::string>& uri,
+                                                                                    bool) {
+    const auto target = uri ? uri : PLUMEX_CUPSPrintJob::deviceURI();
+    if (!target) return std::nullopt;
+    auto job = initWithDeviceURI(*target);
+    if (!job) return std::nullopt;
+    job->setShouldStartRunLoop(true);
+    job->getInfoAsync();
+    return job->registeredPapers();
+}

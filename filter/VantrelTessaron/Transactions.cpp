@@ -1,0 +1,259 @@
+// Command framing and synchronous transactions: a fresh blocking socket per command, the
+// request sent in full, the reply read within the time limits.
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "LocalizedFormat.h"
+#include "VantrelTessaronJob.h"
+
+namespace {
+
+std::chrono::milliseconds gReplyPollInterval{100};
+constexpr long kWaitReportEvery = 100;   // attempts between "Waiting for the printer ..." reports
+constexpr long kMaxWaitAttempts = 3000;  // about five minutes of 100 ms attempts
+constexpr auto kHeaderTimeLimit = std::chrono::seconds(4);
+
+[[noreturn]] void badResponse() { PLUMEX_CUPSLog::fatal("%s", localizedFormat("Bad response from printer.").c_str()); }
+
+}  // namespace
+
+void VantrelTessaronJob::setReplyPollInterval(std::chrono::milliseconds interval) { gReplyPollInterval = interval; }
+
+// ---- Framing ---------------------------------------------------------------------------
+
+std::vector<std::uint8_t> VantrelTessaronJob::dataPayloadForCommandWithDataExtraData(std::uint8_t command,
+                                                                                      std::span<const std::uint8_t> data,
+                                                                                      std::span<const std::uint8_t> extra) {
+    _commandHeader.command = command;
+    _commandHeader.dataLength = static_cast<std::uint32_t>(data.size() + extra.size());
+    const auto header = _commandHeader.encode();
+    std::vector<std::uint8_t> request(header.size() + data.size());
+    std::copy(header.begin(), header.end(), request.begin());
+    if (!data.empty()) std::copy(data.begin(), data.end(), request.begin() + static_cast<std::ptrdiff_t>(header.size()));
+    return request;
+}
+
+std::vector<std::uint8_t> VantrelTessaronJob::dataPayloadForCommandWithData(std::uint8_t command,
+                                                                             std::span<const std::uint8_t> data) {
+    return dataPayloadForCommandWithDataExtraData(command, data, {});
+}
+
+bool VantrelTessaronJob::verifyJRXReplyHeaderLength(const std::uint8_t* bytes, std::size_t length) const {
+    if (length != jrx::kHeaderSize || !bytes) return false;
+    if (bytes[0] != 'J' || bytes[1] != 'T' || bytes[6] != _commandHeader.command) return false;
+    return (bytes[7] == 0x10 && _commandHeader.command <= 0x20) || (bytes[7] == 0x01 && _commandHeader.command >= 0x21);
+}
+
+// ---- Synchronous transactions ----------------------------------------------------------
+
+namespace {
+
+int connectBlocking(const std::vector<std::uint8_t>& address) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd < 0) return -1;
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    std::memcpy(&in.sin_port, &address[2], 2);
+    std::memcpy(&in.sin_addr, &address[4], 4);
+    int rc;
+    do {
+        rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in);
+    } while (rc < 0 && errno == EINTR);
+    if (rc == 0) return fd;
+    ::close(fd);
+    return -1;
+}
+
+}  // namespace
+
+void VantrelTessaronJob::sendAllOrFail(std::span<const std::uint8_t> bytes, std::size_t& sent) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::send(static_cast<int>(_nativeSocket), bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int e = errno;
+            PLUMEX_CUPSLog::debug("Transmission error %d detected (%s)", e, std::strerror(e));
+            badResponse();
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    sent += done;
+}
+
+std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::responseForCommandExtraData(
+    const std::vector<std::uint8_t>& request, std::optional<std::span<const std::uint8_t>> extra) {
+    if (_nativeSocket >= 0) {
+        ::close(static_cast<int>(_nativeSocket));
+        _nativeSocket = -1;
+    }
+    PLUMEX_CUPSPrintJob* context = PLUMEX_CUPSPrintJob::sharedObject();
+    auto report = [context](const std::string& text) {
+        if (context) context->jobRecoverable("%s", text.c_str());
+        else PLUMEX_CUPSLog::recoverable("%s", text.c_str());
+    };
+    while (!_addressData) {
+        report(localizedFormat("\"%s\" is not online!", printerID().c_str()));
+        connectToPort(jrx::kTessaronPort);  // look again: the name may resolve by now
+        setPrinterIP4Address(stringForCurrentIP4Address());
+    }
+    if (context) context->recoverIfNeeded();
+
+    int fd;
+    while ((fd = connectBlocking(*_addressData)) < 0)
+        report(localizedFormat("\"%s\" is not a TESSaron printer!", printerID().c_str()));
+    _nativeSocket = fd;
+    if (context) context->recoverIfNeeded();
+
+    const std::size_t extraLength = extra ? extra->size() : 0;
+    PLUMEX_CUPSLog::debug("sending %lu command bytes", static_cast<unsigned long>(request.size() + extraLength));
+    std::size_t sent = 0;
+    sendAllOrFail(request, sent);
+    if (extra) sendAllOrFail(*extra, sent);
+    PLUMEX_CUPSLog::debug("sent %lu bytes to %s", static_cast<unsigned long>(sent), printerID().c_str());
+    if (sent != request.size() + extraLength) {
+        PLUMEX_CUPSLog::debug("failed to send all data.");
+        return std::nullopt;
+    }
+
+    std::int64_t code = 0;
+    auto reply = getVantrelReply(&code);
+    if (!reply) {
+        PLUMEX_CUPSLog::debug("failed to send data ... attempting transaction again.");
+        return std::nullopt;
+    }
+    PLUMEX_CUPSLog::debug("%s sent reply %ld (%s) for command %.2xH (%s)", printerID().c_str(), static_cast<long>(code),
+                          strForJRXResultCode(static_cast<std::uint32_t>(code)), _commandHeader.command,
+                          strForJRXCommand(_commandHeader.command));
+    if (!reply->empty())
+        PLUMEX_CUPSLog::debug("received %lu response bytes from %s", static_cast<unsigned long>(reply->size()),
+                              printerID().c_str());
+    return reply;
+}
+
+std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::responseForCommand(const std::vector<std::uint8_t>& request) {
+    return responseForCommandExtraData(request, std::nullopt);
+}
+
+std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::responseForCommandWithData(std::uint8_t command,
+                                                                                        std::span<const std::uint8_t> data) {
+    return responseForCommand(dataPayloadForCommandWithData(command, data));
+}
+
+std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::responseForCommandWithDataExtraData(
+    std::uint8_t command, std::span<const std::uint8_t> data, std::span<const std::uint8_t> extra) {
+    return responseForCommandExtraData(dataPayloadForCommandWithDataExtraData(command, data, extra), extra);
+}
+
+// ---- Reading a reply -------------------------------------------------------------------
+
+namespace {
+
+enum class ReadOutcome { Progress, Closed, Reset };
+
+// Waits up to one attempt's length for bytes and receives what is there into `buffer` from
+// `have` on. Attempts without bytes are counted; the printer is reported as slow every
+// kWaitReportEvery attempts and given up after kMaxWaitAttempts.
+ReadOutcome receiveSome(int fd, std::uint8_t* buffer, std::size_t want, std::size_t& have, long& attempts) {
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(gReplyPollInterval.count()));
+        ssize_t n = -1;
+        int e = EAGAIN;
+        if (ready > 0) {
+            n = ::recv(fd, buffer + have, want - have, 0);
+            e = errno;
+        } else if (ready < 0) {
+            e = errno;
+        }
+        if (n > 0) {
+            have += static_cast<std::size_t>(n);
+            return ReadOutcome::Progress;
+        }
+        if (n == 0) return ReadOutcome::Closed;
+        if (e != EAGAIN && e != EWOULDBLOCK) PLUMEX_CUPSLog::debug("DEBUG ONLY - Checking Code %d = %s", e, std::strerror(e));
+        if (e == EAGAIN || e == EWOULDBLOCK || e == EINTR) {
+            ++attempts;
+            if (attempts % kWaitReportEvery == 0) {
+                const std::string text = localizedFormat("Waiting for the printer ...");
+                if (auto* context = PLUMEX_CUPSPrintJob::sharedObject()) context->info("%s", text.c_str());
+                else PLUMEX_CUPSLog::logLevelMessage(PLUMEX_CUPSLog::kLevelInfo, text);
+            }
+            if (attempts >= kMaxWaitAttempts) {
+                PLUMEX_CUPSLog::debug("Timed out waiting for the printer reply ...");
+                badResponse();
+            }
+            continue;
+        }
+        if (e == ECONNRESET) {
+            PLUMEX_CUPSLog::debug("Error: the printer unexepectedly reset the connection (%s)", std::strerror(e));
+            return ReadOutcome::Reset;
+        }
+        PLUMEX_CUPSLog::debug("Error %d connecting to printer: %s", e, std::strerror(e));
+        badResponse();
+    }
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::getVantrelReply(std::int64_t* outCode) {
+    const int fd = static_cast<int>(_nativeSocket);
+    if (fd < 0) return std::nullopt;
+    const auto start = std::chrono::steady_clock::now();
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+
+    std::uint8_t header[jrx::kHeaderSize] = {};
+    std::size_t have = 0;
+    long attempts = 0;
+    while (have < jrx::kHeaderSize && std::chrono::steady_clock::now() - start <= kHeaderTimeLimit) {
+        const auto outcome = receiveSome(fd, header, jrx::kHeaderSize, have, attempts);
+        if (outcome == ReadOutcome::Reset) return std::nullopt;
+        if (outcome == ReadOutcome::Closed) {
+            // A closed connection never brings the rest: no reply, the caller decides.
+            PLUMEX_CUPSLog::debug("Error: the printer closed the connection after %lu reply bytes",
+                                  static_cast<unsigned long>(have));
+            return std::nullopt;
+        }
+    }
+    if (have < jrx::kHeaderSize) {
+        PLUMEX_CUPSLog::debug("bad reply header of %ld bytes (expected %d).", static_cast<long>(have),
+                              static_cast<int>(jrx::kHeaderSize));
+        badResponse();
+    }
+    const auto decoded = jrx_command_header_s::decode(header);
+    const std::uint32_t dataLength = decoded->dataLength;
+    if (!verifyJRXReplyHeaderLength(header, jrx::kHeaderSize) || dataLength == 0 ||
+        dataLength > jrx::maxReplyDataLength(_commandHeader.command)) {
+        PLUMEX_CUPSLog::debug("bad command response from %s", printerID().c_str());
+        PLUMEX_CUPSLog::logData(header, sizeof header);
+        badResponse();
+    }
+    PLUMEX_CUPSLog::logData(header, sizeof header);
+
+    std::vector<std::uint8_t> payload(dataLength, 0);
+    std::size_t got = 0;
+    while (got < payload.size()) {
+        const auto outcome = receiveSome(fd, payload.data(), payload.size(), got, attempts);
+        if (outcome != ReadOutcome::Progress) break;
+    }
+    if (got < jrx::kResultBlockSize) return std::nullopt;
+    if (got < payload.size()) {
+        PLUMEX_CUPSLog::debug("incomplete reply: %lu of %lu bytes", static_cast<unsigned long>(got),
+                              static_cast<unsigned long>(payload.size()));
+        return std::nullopt;
+    }
+    const std::uint32_t code = jrx::getU32(payload.data());
+    if (code == jrx::JRX_SUCCESS) payload.erase(payload.begin(), payload.begin() + jrx::kResultBlockSize);
+    _lastReplyCode = code;
+    if (outCode) *outCode = code;
+    return payload;
+}
