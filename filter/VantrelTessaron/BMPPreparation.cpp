@@ -1,0 +1,197 @@
+#include "BMPPreparation.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "PLUMEX_CUPSLog.h"
+#include "JobMessages.h"
+
+namespace tessaron {
+
+namespace {
+
+constexpr size_t kHeadersSize = 54;
+// The header copy must hold the image-size field (offset 34) it patches.
+constexpr uint32_t kMinPixelOffset = 39;
+
+uint32_t le32(std::span<const uint8_t> b, size_t at) {
+    return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
+           uint32_t{b[at + 3]} << 24;
+}
+
+void putLE32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (size_t i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+uint32_t magnitude(int32_t v) { return v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v); }
+
+int writeAll(int fd, const uint8_t* bytes, size_t length) {
+    while (length > 0) {
+        ssize_t n = ::write(fd, bytes, length);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (n == 0) return EIO;
+        bytes += n;
+        length -= static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+std::optional<std::vector<uint8_t>> readWholeFile(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    bytes.resize(done);
+    return bytes;
+}
+
+[[noreturn]] void fatalWriteError(int error) {
+    PLUMEX_CUPSLog::debug("fatal write error %d (%s)", error, strerror(error));
+    PLUMEX_CUPSLog::fatal("%s", localizedFormat("File system error %s", strerror(error)).c_str());
+}
+
+}  // namespace
+
+std::optional<BMPHeaderFields> readBMPHeader(std::span<const uint8_t> file) {
+    if (file.size() < kHeadersSize || file[0] != 'B' || file[1] != 'M') return std::nullopt;
+    BMPHeaderFields h;
+    h.fileSize = le32(file, 2);
+    h.pixelOffset = le32(file, 10);
+    h.width = static_cast<int32_t>(le32(file, 18));
+    h.height = static_cast<int32_t>(le32(file, 22));
+    h.imageSize = le32(file, 34);
+    return h;
+}
+
+BMPLayout classifyBMP(std::span<const uint8_t> file) {
+    auto h = readBMPHeader(file);
+    if (!h) return BMPLayout::NotBMP;
+    if (h->pixelOffset < kMinPixelOffset || (h->height >= 0 && h->width >= 0)) return BMPLayout::AlreadyUsable;
+    // The header's sizes decide which bytes are rows; they must lie inside what was read.
+    if (h->fileSize > file.size() || h->pixelOffset > h->fileSize) return BMPLayout::Unusable;
+    if (h->height >= 0) return BMPLayout::OnlyWidthNegative;
+    return BMPLayout::NeedsFlop;
+}
+
+int writeFloppedBMP(std::span<const uint8_t> file, int fd) {
+    auto h = readBMPHeader(file);
+    if (!h) return EINVAL;
+    const uint32_t pixelSize = h->fileSize - h->pixelOffset;
+    const uint32_t rows = magnitude(h->height);
+    const uint64_t packed = 3ull * magnitude(h->width) * rows;
+
+    std::vector<uint8_t> headers(file.begin(), file.begin() + h->pixelOffset);
+    if (h->imageSize != pixelSize) putLE32(headers, 34, pixelSize);
+    if (packed != pixelSize && rows != 0) {
+        PLUMEX_CUPSLog::debug("detected %u pad bytes per row (width=%d; height=%d)",
+                              static_cast<unsigned>((static_cast<int64_t>(pixelSize) - static_cast<int64_t>(packed)) / rows),
+                              h->width, h->height);
+    }
+    if (h->width < 0) {
+        PLUMEX_CUPSLog::debug("BMP width should never be negative!!!");
+        putLE32(headers, 18, magnitude(h->width));
+    }
+    putLE32(headers, 22, rows);
+    if (int error = writeAll(fd, headers.data(), headers.size())) return error;
+
+    const uint32_t rowLength = rows ? pixelSize / rows : 0;
+    PLUMEX_CUPSLog::debug("BMP flopper: rowlength = %u; bmpWidth=%d; bmpHeight=%u", rowLength, h->width, rows);
+    const uint8_t* pixelEnd = file.data() + h->pixelOffset + pixelSize;
+    for (uint32_t r = 1; r <= rows; ++r) {
+        if (int error = writeAll(fd, pixelEnd - static_cast<size_t>(r) * rowLength, rowLength)) return error;
+    }
+    return 0;
+}
+
+std::string pathForCorrectedBMPAtPath(const std::string& path, const TempFileFactory& makeTempFile) {
+    auto file = readWholeFile(path);
+    if (!file) {
+        PLUMEX_CUPSLog::debug("bad BMP file header");
+        return path;
+    }
+    PLUMEX_CUPSLog::debug("checking %lu byte BMP file for usability", static_cast<unsigned long>(file->size()));
+    auto h = readBMPHeader(*file);
+    if (!h) {
+        PLUMEX_CUPSLog::debug("bad BMP file header");
+        return path;
+    }
+    if (h->height < 0) {
+        PLUMEX_CUPSLog::debug("height is less than zero");
+    } else if (h->width < 0) {
+        PLUMEX_CUPSLog::debug("bmpWidth is less than zero");
+    } else {
+        PLUMEX_CUPSLog::debug("neither bmpHeight (%d) nor bmpWidth (%d) is less than zero", h->height, h->width);
+    }
+
+    std::string flopped;
+    switch (classifyBMP(*file)) {
+        case BMPLayout::NotBMP:
+        case BMPLayout::Unusable:
+            PLUMEX_CUPSLog::debug("bad BMP file header");
+            return path;
+        case BMPLayout::AlreadyUsable:
+            PLUMEX_CUPSLog::debug("bitmapOffest = %u, bmpHeight = %d", h->pixelOffset, h->height);
+            break;
+        case BMPLayout::OnlyWidthNegative:
+            // A bottom-up BMP with a negative width is not something the encoder writes.
+            PLUMEX_CUPSLog::debug("what happened?");
+            PLUMEX_CUPSLog::debug("Flopping error: wrote %lld bytes into flopped BMP (expected %lu)", 0LL,
+                                  static_cast<unsigned long>(file->size()));
+            return path;
+        case BMPLayout::NeedsFlop: {
+            int fd = -1;
+            auto temp = makeTempFile(&fd);
+            if (!temp || fd < 0) {
+                PLUMEX_CUPSLog::debug("did not flop the BMP because bmp height was %d", h->height);
+                return path;
+            }
+            int error = writeFloppedBMP(*file, fd);
+            ::close(fd);
+            if (error) {
+                ::unlink(temp->c_str());
+                fatalWriteError(error);
+            }
+            flopped = *temp;
+            PLUMEX_CUPSLog::debug("finished flopping %s to %s", path.c_str(), flopped.c_str());
+            break;
+        }
+    }
+
+    if (flopped.empty() || flopped == path) {
+        PLUMEX_CUPSLog::debug("did not flop the BMP because bmp height was %d", h->height);
+        return path;
+    }
+    struct stat st {};
+    long long written = ::stat(flopped.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+    if (written == static_cast<long long>(file->size())) {
+        PLUMEX_CUPSLog::debug("wrote %lld bytes into flopped BMP at %s", written, flopped.c_str());
+        return flopped;
+    }
+    PLUMEX_CUPSLog::debug("Flopping error: wrote %lld bytes into flopped BMP (expected %lu)", written,
+                          static_cast<unsigned long>(file->size()));
+    // The caller keeps sending the original, so the failed copy is of no use to anyone.
+    ::unlink(flopped.c_str());
+    return path;
+}
+
+}  // namespace tessaron

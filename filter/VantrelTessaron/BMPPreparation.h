@@ -1,0 +1,48 @@
+// Correction of the encoder's BMP into the form the minilab takes: rows bottom to top,
+// positive width and height, and an image-size field equal to the real pixel data size.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace tessaron {
+
+struct BMPHeaderFields {
+    uint32_t fileSize = 0;
+    uint32_t pixelOffset = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    uint32_t imageSize = 0;
+};
+
+// The header fields of a BMP file, or none when the bytes are shorter than the headers or do not
+// start with "BM".
+std::optional<BMPHeaderFields> readBMPHeader(std::span<const uint8_t> file);
+
+enum class BMPLayout {
+    NotBMP,          // no BMP headers
+    Unusable,        // claims more pixel data than the bytes hold, or an offset past its end
+    AlreadyUsable,   // nothing negative, or headers too short to patch: sent as it is
+    OnlyWidthNegative,
+    NeedsFlop,       // negative height: rows top to bottom
+};
+
+BMPLayout classifyBMP(std::span<const uint8_t> file);
+
+// Writes the corrected BMP of `file` (classified NeedsFlop) to `fd`: the patched headers, then
+// the rows from the last to the first, one write per row. Answers 0 or the errno of a failed
+// write.
+int writeFloppedBMP(std::span<const uint8_t> file, int fd);
+
+// Creates a temporary file: its path, with an open descriptor stored in *fd.
+using TempFileFactory = std::function<std::optional<std::string>(int* fd)>;
+
+// The file to send for the BMP at `path`: a new temporary file holding the corrected BMP, or
+// `path` itself when no correction was needed or possible. A failed write to the temporary file
+// ends the job.
+std::string pathForCorrectedBMPAtPath(const std::string& path, const TempFileFactory& makeTempFile);
+
+}  // namespace tessaron
