@@ -1,0 +1,51 @@
+// The order store: one directory per order (order-<n>), built under a hidden name and
+// renamed into place once the order is spooled and complete, so that a reader never sees
+// half an order. Every file is written under a temporary name and renamed; nothing
+// follows a symbolic link.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "ImageCheck.h"
+
+namespace minilab {
+
+class OrderStore {
+public:
+    // Opens (creating one level if missing) the store directory.
+    static std::unique_ptr<OrderStore> open(const std::string& path, std::string& error);
+    ~OrderStore();
+    OrderStore(const OrderStore&) = delete;
+    OrderStore& operator=(const OrderStore&) = delete;
+
+    const std::string& path() const { return path_; }
+    // A new order number after every order already in the store.
+    uint32_t newOrder();
+    bool writeFile(uint32_t order, const std::string& name, std::span<const uint8_t> bytes);
+    bool writeJson(uint32_t order, const std::string& name, const nlohmann::json& value);
+    bool writePng(uint32_t order, const std::string& name, const RgbImage& image);
+    // Moves the order from its hidden building place to order-<n>.
+    bool publish(uint32_t order);
+    std::string orderPath(uint32_t order, bool published) const;
+
+private:
+    OrderStore(std::string path, int fd) : path_(std::move(path)), dirFd_(fd) {}
+    int orderDirFd(uint32_t order);
+    std::string buildingName(uint32_t order) const;
+    std::string publishedName(uint32_t order) const;
+
+    std::string path_;
+    int dirFd_ = -1;
+    uint32_t lastOrder_ = 0;
+    uint32_t openOrder_ = 0;   // the order whose directory is open in openFd_
+    int openFd_ = -1;
+    bool openPublished_ = false;
+};
+
+}  // namespace minilab
