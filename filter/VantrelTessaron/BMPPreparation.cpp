@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "PLUMEX_CUPSLog.h"
-#include "JobMessages.h"
+#include "LocalizedFormat.h"
 
 namespace tessaron {
 
