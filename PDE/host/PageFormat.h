@@ -1,0 +1,25 @@
+// The page format the panels read: orientation from "orientation-requested", the paper
+// rectangle from the marked page size of the PPD, turned with the orientation.
+#pragma once
+
+#include "PDEInterfaces.h"
+
+#include <cups/ppd.h>
+
+#include <optional>
+#include <string>
+
+namespace tessaron::print {
+
+// The IPP value (3 portrait, 4 landscape, 5 reverse landscape, 6 reverse portrait).
+std::optional<pde::PageOrientation> orientationFromIPP(const std::optional<std::string>& value);
+std::string ippValueForOrientation(pde::PageOrientation orientation);
+bool isLandscape(pde::PageOrientation orientation);
+
+// The paper of `pageSize` (the marked size when empty) in points, relative to the origin of
+// its imageable area, as the page is seen in the given orientation; none when the PPD has
+// no such size.
+std::optional<pde::PaperRect> unadjustedPaperRect(ppd_file_t* ppd, const std::string& pageSize,
+                                                  pde::PageOrientation orientation);
+
+}  // namespace tessaron::print
