@@ -95,7 +95,9 @@ void GeneralPage::fillPaperSizes() {
     for (int i = 0; i < option->num_choices; ++i) {
         const ppd_choice_t& choice = option->choices[i];
         QString title = QString::fromUtf8(*choice.text ? choice.text : choice.choice);
-        if (ppd_size_t* size = ppdPageSize(ppd, choice.choice)) title += QStringLiteral("  (%1)").arg(sizeText(*size));
+        // Sizes whose name lacks their measure get it in millimetres.
+        ppd_size_t* size = ppdPageSize(ppd, choice.choice);
+        if (size && !title.contains(QLatin1String("mm"))) title += QStringLiteral("  (%1)").arg(sizeText(*size));
         paperSize_->addItem(title, QString::fromUtf8(choice.choice));
     }
 }

@@ -1,0 +1,50 @@
+// The dialog window: a list of pages (the dialog's own copies and paper page, then one page
+// per plug-in panel) beside the page shown, a line for refused choices, and the buttons
+// Print, Save as Defaults and Cancel.
+#pragma once
+
+#include "GeneralPage.h"
+
+#include <QDialog>
+
+#include <vector>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QStackedWidget;
+
+namespace tessaron::print {
+
+class PrintSession;
+
+class PrintDialog : public QDialog {
+    Q_OBJECT
+public:
+    PrintDialog(PrintSession& session, std::vector<DocumentInfo> documents, QWidget* parent = nullptr);
+
+    int pageCount() const;
+    QString pageName(int index) const;
+    // Shows page `index`, telling the panel that goes and the one that comes.
+    void showPage(int index);
+    int currentPage() const;
+    QString statusText() const;
+
+private:
+    void addPage(const QString& name, QWidget* page);
+    void panelChanged(int index);
+    void printDocuments();
+    void saveDefaults();
+    void report(const QString& text, bool problem);
+
+    PrintSession& session_;
+    std::vector<DocumentInfo> documents_;
+    QListWidget* pages_ = nullptr;
+    QStackedWidget* stack_ = nullptr;
+    GeneralPage* general_ = nullptr;
+    QLabel* status_ = nullptr;
+    QPushButton* printButton_ = nullptr;
+    int shown_ = -1;
+};
+
+}  // namespace tessaron::print
