@@ -45,6 +45,7 @@ PrintDialog::PrintDialog(PrintSession& session, std::vector<DocumentInfo> docume
     for (const auto& panel : session.panels()) {
         const QString name = panel->panelName();
         QWidget* view = panel->panelView();
+        if (view) borrowedViews_.emplace_back(view);
         addPage(name, view ? view : missingView(name));
     }
 
@@ -72,6 +73,15 @@ PrintDialog::PrintDialog(PrintSession& session, std::vector<DocumentInfo> docume
     connect(this, &QDialog::rejected, this, [this] { session_.close(true); });
     showPage(kGeneralPage);
     resize(760, 520);
+}
+
+PrintDialog::~PrintDialog() {
+    for (const QPointer<QWidget>& view : borrowedViews_) {
+        if (!view) continue;
+        stack_->removeWidget(view);
+        view->hide();
+        view->setParent(nullptr);
+    }
 }
 
 void PrintDialog::addPage(const QString& name, QWidget* page) {

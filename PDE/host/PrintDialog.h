@@ -6,6 +6,7 @@
 #include "GeneralPage.h"
 
 #include <QDialog>
+#include <QPointer>
 
 #include <vector>
 
@@ -22,6 +23,8 @@ class PrintDialog : public QDialog {
     Q_OBJECT
 public:
     PrintDialog(PrintSession& session, std::vector<DocumentInfo> documents, QWidget* parent = nullptr);
+    // Hands the panels' views back to their panels, which own them.
+    ~PrintDialog() override;
 
     int pageCount() const;
     QString pageName(int index) const;
@@ -45,6 +48,7 @@ private:
     QLabel* status_ = nullptr;
     QPushButton* printButton_ = nullptr;
     int shown_ = -1;
+    std::vector<QPointer<QWidget>> borrowedViews_;
 };
 
 }  // namespace tessaron::print
