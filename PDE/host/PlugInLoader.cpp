@@ -8,20 +8,18 @@ namespace tessaron::print {
 
 namespace {
 
-// A directory stands for TessaronPDE inside it; QPluginLoader adds "lib" and ".so" itself.
+// A directory stands for TessaronPDE inside it. The file found is named by its absolute
+// path, so QPluginLoader neither searches its library paths nor adds prefixes of its own.
 QString libraryPath(const QString& location) {
     const QFileInfo info(location);
-    if (info.isDir()) return QDir(location).filePath(QString::fromLatin1(kPlugInBaseName));
-    return location;
-}
-
-bool libraryExists(const QString& path) {
-    const QFileInfo info(path);
-    if (info.isFile()) return true;
-    const QString dir = info.path(), base = info.fileName();
-    for (const QString& candidate : {base + ".so", "lib" + base + ".so"})
-        if (QFileInfo(QDir(dir).filePath(candidate)).isFile()) return true;
-    return false;
+    const QString wanted = info.isDir() ? QDir(location).filePath(QString::fromLatin1(kPlugInBaseName)) : location;
+    const QFileInfo file(wanted);
+    if (file.isFile()) return file.absoluteFilePath();
+    for (const QString& candidate : {file.fileName() + ".so", "lib" + file.fileName() + ".so"}) {
+        const QFileInfo named(QDir(file.path()).filePath(candidate));
+        if (named.isFile()) return named.absoluteFilePath();
+    }
+    return {};
 }
 
 }  // namespace
@@ -34,9 +32,9 @@ QString plugInLocation() {
 
 std::unique_ptr<LoadedPlugIn> loadPlugIn(const QString& location, QString& error) {
     const QString path = libraryPath(location);
-    if (!libraryExists(path)) {
-        error = QStringLiteral("the print-dialog plug-in %1 is missing (looked for %2; set %3 to its directory)")
-                    .arg(QString::fromLatin1(kPlugInBaseName), path, QString::fromLatin1(TESSARON_PDE_PATH_VARIABLE));
+    if (path.isEmpty()) {
+        error = QStringLiteral("the print-dialog plug-in %1 is missing (looked in %2; set %3 to its directory)")
+                    .arg(QString::fromLatin1(kPlugInBaseName), location, QString::fromLatin1(TESSARON_PDE_PATH_VARIABLE));
         return nullptr;
     }
     auto loader = std::make_unique<QPluginLoader>(path);

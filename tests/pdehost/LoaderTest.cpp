@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include <filesystem>
 #include <cstdlib>
 
 using namespace tessaron;
@@ -23,6 +23,14 @@ TEST(PlugInLoader, LoadsTheSuitesPlugInFromItsDirectoryOrItsFile) {
     auto fromFile = loadPlugIn(dir(TESSARON_TEST_PLUGIN_GOOD) + "/libTessaronPDE.so", error);
     ASSERT_TRUE(fromFile) << error.toStdString();
     EXPECT_EQ(&fromFile->plugIn(), &fromDirectory->plugIn()) << "one library, one principal object";
+
+    // A relative directory is the working directory's, not one of Qt's library paths.
+    const std::string previous = std::filesystem::current_path();
+    std::filesystem::current_path(std::filesystem::path(TESSARON_TEST_PLUGIN_GOOD).parent_path());
+    auto relative = loadPlugIn("good", error);
+    std::filesystem::current_path(previous);
+    ASSERT_TRUE(relative) << error.toStdString();
+    EXPECT_TRUE(relative->fileName().startsWith('/'));
 }
 
 TEST(PlugInLoader, AnswersPanelsOnlyForTheDialogExtensionType) {

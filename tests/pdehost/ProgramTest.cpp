@@ -1,5 +1,6 @@
 // tessaron-print as a program: screenshots, refused choices and missing queues from the
 // command line, and, with a private scheduler, printing and saving a queue's defaults.
+#include "CupsSandbox.h"
 #include "HostFixtures.h"
 #include "Process.h"
 #include "TempDir.h"
@@ -8,7 +9,10 @@
 
 #include <QImage>
 
+#include <cups/cups.h>
+
 #include <filesystem>
+#include <regex>
 
 using namespace tessaron;
 
@@ -66,6 +70,121 @@ TEST(PrintProgram, RefusedChoicesAndMissingQueuesFailWithAMessage) {
     auto usage = runPrint(home, {"--frobnicate"});
     EXPECT_EQ(usage.exitStatus, 2);
     EXPECT_NE(usage.err.find("usage:"), std::string::npos);
+}
+
+// A private scheduler with a queue "lab" that accepts jobs but never runs them: its backend
+// and filters are stand-ins, the queue is stopped, the jobs wait with their attributes.
+class SchedulerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sandbox_ = std::make_unique<test::CupsSandbox>(test::CupsSandboxPrograms{"/bin/true", "/bin/true", "/bin/true"});
+        if (!sandbox_->ready()) GTEST_SKIP() << "no private scheduler: " << sandbox_->failure();
+        const std::string ppd = home_.write("lab.ppd", pdetest::constrainedPPD());
+        ASSERT_EQ(sandbox_->addQueue("lab", "vantrelps://127.0.0.45", ppd), "");
+        const auto stopped = sandbox_->tool("/usr/sbin/cupsdisable", {"lab"});
+        ASSERT_EQ(stopped.exitStatus, 0) << stopped.err;
+    }
+
+    test::ProcessResult run(const std::vector<std::string>& args) { return runPrint(home_, args, sandbox_->server()); }
+
+    // Every "queue-N" the program reported, in order.
+    static std::vector<int> jobIds(const std::string& out) {
+        std::vector<int> ids;
+        const std::regex job("lab-([0-9]+): ");
+        for (auto it = std::sregex_iterator(out.begin(), out.end(), job); it != std::sregex_iterator(); ++it)
+            ids.push_back(std::stoi((*it)[1]));
+        return ids;
+    }
+
+    // The job's attribute as text, as the scheduler keeps it for the backend.
+    std::optional<std::string> jobAttribute(int id, const char* name) const {
+        http_t* http = httpConnect2(sandbox_->server().c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1,
+                                    10000, nullptr);
+        if (!http) return std::nullopt;
+        ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+        const std::string uri = "ipp://localhost/jobs/" + std::to_string(id);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.c_str());
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+        ipp_t* response = cupsDoRequest(http, request, "/");
+        std::optional<std::string> value;
+        if (ipp_attribute_t* attr = response ? ippFindAttribute(response, name, IPP_TAG_ZERO) : nullptr) {
+            char text[1024];
+            ippAttributeString(attr, text, sizeof text);
+            value = text;
+        }
+        ippDelete(response);
+        httpClose(http);
+        return value;
+    }
+
+    std::string lpoptions() const {
+        for (const std::string& path : {home_.file("lpoptions"), home_.file(".cups/lpoptions")})
+            if (std::filesystem::exists(path)) return test::readFile(path);
+        return {};
+    }
+
+    test::TempDir home_;
+    std::unique_ptr<test::CupsSandbox> sandbox_;
+};
+
+TEST_F(SchedulerTest, PrintedJobsCarryTheChoicesThePanelsValuesAndTheRealPageCount) {
+    const std::string pdf = home_.write("three.pdf", pdetest::pdfDocument(3));
+    const std::string raster = home_.write("two.ras", pdetest::rasterDocument(2));
+    const std::string notes = home_.write("notes.txt", "plain text\n");
+    const auto r = run({"--queue", "lab", "-o", "PaperTone=Matte", "-o", "copies=2", "--print", pdf, "--print",
+                        raster, "--print", notes});
+    ASSERT_EQ(r.exitStatus, 0) << r.err << sandbox_->errorLog();
+    const std::vector<int> ids = jobIds(r.out);
+    ASSERT_EQ(ids.size(), 3u) << r.out;
+    EXPECT_NE(r.out.find("(3 pages)"), std::string::npos) << r.out;
+
+    const char* sides = "com.apple.print.PrintSettings.PMTotalSidesImaged..n.";
+    const char* begin = "com.apple.print.PrintSettings.PMTotalBeginPages..n.";
+    EXPECT_EQ(jobAttribute(ids[0], sides), "3");
+    EXPECT_EQ(jobAttribute(ids[0], begin), "3");
+    EXPECT_EQ(jobAttribute(ids[1], sides), "2");
+    EXPECT_EQ(jobAttribute(ids[2], sides), std::nullopt) << "no reliable count: the driver counts";
+    for (int id : ids) {
+        EXPECT_EQ(jobAttribute(id, "PaperTone"), "Matte");
+        EXPECT_EQ(jobAttribute(id, "copies"), "2");
+        // CUPS sends "True"/"False" as an IPP boolean; the backend reads it back in lower case.
+        EXPECT_EQ(jobAttribute(id, "TestFlag"), "false") << "the panel wrote its value before the job went";
+    }
+}
+
+TEST_F(SchedulerTest, SavedDefaultsAreWrittenAsLpoptionsDoesAndComeBackIntoTheNextJob) {
+    auto saved = run({"--queue", "lab", "-o", "PaperTone=Luster", "-o", "copies=2", "--save-defaults"});
+    ASSERT_EQ(saved.exitStatus, 0) << saved.err;
+    std::string file = lpoptions();
+    EXPECT_NE(file.find("Dest lab "), std::string::npos) << file;
+    EXPECT_NE(file.find("PaperTone=Luster"), std::string::npos) << file;
+    EXPECT_NE(file.find("copies=2"), std::string::npos) << file;
+
+    // A second save keeps what was saved before.
+    ASSERT_EQ(run({"--queue", "lab", "-o", "InputSlot=Tray", "--save-defaults"}).exitStatus, 0);
+    file = lpoptions();
+    EXPECT_NE(file.find("InputSlot=Tray"), std::string::npos) << file;
+    EXPECT_NE(file.find("PaperTone=Luster"), std::string::npos) << file;
+
+    // The saved tray allows large paper now; the saved tone goes with the job.
+    const std::string photo = home_.write("photo.png", pdetest::imageDocument("PNG"));
+    const auto printed = run({"--queue", "lab", "-o", "PageSize=Large", "--print", photo});
+    ASSERT_EQ(printed.exitStatus, 0) << printed.err;
+    const std::vector<int> ids = jobIds(printed.out);
+    ASSERT_EQ(ids.size(), 1u) << printed.out;
+    EXPECT_EQ(jobAttribute(ids[0], "PaperTone"), "Luster");
+    EXPECT_EQ(jobAttribute(ids[0], "PageSize"), "Large");
+    EXPECT_EQ(jobAttribute(ids[0], "com.apple.print.PrintSettings.PMTotalSidesImaged..n."), "1");
+}
+
+TEST_F(SchedulerTest, TheDefaultQueueIsUsedWithoutQueueAndAnUnknownOneIsRefused) {
+    const std::string photo = home_.write("photo.png", pdetest::imageDocument("PNG"));
+    const auto only = run({"--print", photo});
+    EXPECT_EQ(only.exitStatus, 0) << only.err << "the only queue is the one to use";
+    EXPECT_EQ(jobIds(only.out).size(), 1u) << only.out;
+    const auto unknown = run({"--queue", "studio", "--print", photo});
+    EXPECT_EQ(unknown.exitStatus, 1);
+    EXPECT_NE(unknown.err.find("no queue named studio"), std::string::npos) << unknown.err;
 }
 
 }  // namespace
