@@ -8,9 +8,15 @@
 
 namespace tessaron::print {
 
+bool changesPrintedPageCount(const PrintSettings& settings) {
+    const auto numberUp = settings.value("number-up");
+    const auto pageSet = settings.value("page-set");
+    return settings.contains("page-ranges") || (numberUp && *numberUp != "1") || (pageSet && *pageSet != "all");
+}
+
 void assembleJobOptions(const PrintSettings& settings, std::optional<uint32_t> pageCount, CupsOptions& into) {
     into.add(settings);
-    if (pageCount) {
+    if (pageCount && !changesPrintedPageCount(settings)) {
         const std::string count = std::to_string(*pageCount);
         into.add(kTotalSidesImagedOption, count);
         into.add(kTotalBeginPagesOption, count);

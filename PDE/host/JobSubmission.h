@@ -11,6 +11,9 @@
 namespace tessaron::print {
 
 // The job options for a document of `pageCount` pages (none: leave the count to the driver).
+// Settings that print another number of sides than the document has pages (a page range,
+// several pages per side, odd or even pages only) leave the count to the driver as well.
+bool changesPrintedPageCount(const PrintSettings& settings);
 void assembleJobOptions(const PrintSettings& settings, std::optional<uint32_t> pageCount, CupsOptions& into);
 
 struct SubmittedJob {

@@ -75,6 +75,9 @@ public:
         }
     }
     bool overflowed() const { return overflowed_; }
+    // Objects packed into compressed object streams (PDF 1.5) may hold pages the scan
+    // cannot see: any count would be a guess.
+    bool hidesObjects() const { return objectStreams_; }
     size_t pages() const { return pages_.size() + anonymousPages_; }
 
 private:
@@ -99,6 +102,7 @@ private:
     }
     void noteType(std::string_view text, size_t at) {
         while (at < text.size() && isSpace(text[at])) ++at;
+        if (text.substr(at, 7) == "/ObjStm") objectStreams_ = true;
         if (text.substr(at, 5) != "/Page") return;
         if (at + 5 < text.size() && !isDelimiter(text[at + 5])) return;  // "/Pages", "/PageLabel"
         if (!haveObject_) {
@@ -117,6 +121,7 @@ private:
     unsigned long long currentObject_ = 0;
     bool haveObject_ = false;
     bool overflowed_ = false;
+    bool objectStreams_ = false;
 };
 
 std::optional<uint32_t> pdfPageCount(const std::string& path) {
@@ -139,7 +144,7 @@ std::optional<uint32_t> pdfPageCount(const std::string& path) {
         buffer.erase(0, cut);
         scanFrom = to - cut;
     }
-    if (scanner.overflowed() || scanner.pages() == 0) return std::nullopt;
+    if (scanner.overflowed() || scanner.hidesObjects() || scanner.pages() == 0) return std::nullopt;
     return static_cast<uint32_t>(scanner.pages());
 }
 

@@ -42,9 +42,13 @@ TEST(PageCount, PDFPagesAcrossReadChunksAreCountedOnce) {
     EXPECT_EQ(documentPageCount(temp.write("padded.pdf", pdf)), 5u);
 }
 
-TEST(PageCount, PDFWithoutVisiblePagesLeavesTheCountToTheDriver) {
-    // Page objects inside compressed object streams are not visible to the scan.
+TEST(PageCount, PDFWithObjectStreamsLeavesTheCountToTheDriver) {
+    // Page objects inside compressed object streams are not visible to the scan; one plain
+    // page beside them must not be announced as the whole document.
     test::TempDir temp;
+    std::string mixed = pdetest::pdfDocument(1);
+    mixed += "9 0 obj\n<< /Type /ObjStm /N 4 /First 20 /Filter /FlateDecode >>\nstream\nxx\nendstream\nendobj\n";
+    EXPECT_EQ(documentPageCount(temp.write("mixed.pdf", mixed)), std::nullopt);
     EXPECT_EQ(documentPageCount(temp.write("packed.pdf", "%PDF-1.5\n1 0 obj\n<< /Type /ObjStm /N 3 >>\nstream\nxx\n"
                                                          "endstream\nendobj\n%%EOF\n")),
               std::nullopt);
@@ -91,6 +95,21 @@ TEST(JobOptions, CarryTheSettingsAndTheRealPageCountInBothCountOptions) {
     print::CupsOptions replaced;
     print::assembleJobOptions(settings, 5u, replaced);
     EXPECT_EQ(replaced.value("com.apple.print.PrintSettings.PMTotalSidesImaged..n."), "5");
+
+    // Fewer or other sides than pages: the driver counts what really prints.
+    for (auto [key, value] : {std::pair{"page-ranges", "1-2"}, std::pair{"number-up", "2"},
+                              std::pair{"page-set", "odd"}}) {
+        print::PrintSettings changed;
+        changed.set(key, value);
+        print::CupsOptions options;
+        print::assembleJobOptions(changed, 4u, options);
+        EXPECT_FALSE(options.value("com.apple.print.PrintSettings.PMTotalSidesImaged..n.")) << key;
+        EXPECT_FALSE(options.value("com.apple.print.PrintSettings.PMTotalBeginPages..n.")) << key;
+    }
+    print::PrintSettings plain;
+    plain.set("number-up", "1");
+    plain.set("page-set", "all");
+    EXPECT_FALSE(print::changesPrintedPageCount(plain));
 
     print::CupsOptions uncounted;
     print::assembleJobOptions(print::PrintSettings{}, std::nullopt, uncounted);
