@@ -72,6 +72,22 @@ TEST(PrintProgram, RefusedChoicesAndMissingQueuesFailWithAMessage) {
     EXPECT_NE(usage.err.find("usage:"), std::string::npos);
 }
 
+#if defined(TESSARON_REAL_PLUGIN_DIR) && defined(TESSARON_PPD_PATH)
+TEST(PrintProgram, TheSuitesPlugInShowsItsFourPanelsForTheSuitesPPD) {
+    test::TempDir home;
+    test::ProcessSpec spec;
+    spec.program = TESSARON_PRINT_PROGRAM;
+    spec.args = {"--queue", "lab", "--ppd", TESSARON_PPD_PATH, "--screenshot", home.file("shots")};
+    spec.env = {{"QT_QPA_PLATFORM", "offscreen"}, {"CUPS_SERVER", "/nonexistent/tessaron-pdehost.sock"},
+                {"CUPS_SERVERROOT", home.path()}, {"HOME", home.path()}, {"XDG_RUNTIME_DIR", home.path()},
+                {"TESSARON_PDE_PATH", TESSARON_REAL_PLUGIN_DIR}, {"LANG", "C"}, {"LANGUAGE", "C"}};
+    const auto r = test::runProcess(spec);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.err.find("showing the dialog's own page only"), std::string::npos) << r.err;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.file("shots")), {}), 5) << r.out;
+}
+#endif
+
 // A private scheduler with a queue "lab" that accepts jobs but never runs them: its backend
 // and filters are stand-ins, the queue is stopped, the jobs wait with their attributes.
 class SchedulerTest : public ::testing::Test {
@@ -159,6 +175,8 @@ TEST_F(SchedulerTest, SavedDefaultsAreWrittenAsLpoptionsDoesAndComeBackIntoTheNe
     EXPECT_NE(file.find("Dest lab "), std::string::npos) << file;
     EXPECT_NE(file.find("PaperTone=Luster"), std::string::npos) << file;
     EXPECT_NE(file.find("copies=2"), std::string::npos) << file;
+    EXPECT_EQ(file.find("printer-"), std::string::npos) << "the scheduler's own attributes are not saved: " << file;
+    EXPECT_EQ(file.find("device-uri"), std::string::npos) << file;
 
     // A second save keeps what was saved before.
     ASSERT_EQ(run({"--queue", "lab", "-o", "InputSlot=Tray", "--save-defaults"}).exitStatus, 0);
