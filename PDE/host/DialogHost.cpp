@@ -37,8 +37,9 @@ bool DialogHost::choosePPDChoice(ppd_option_t* option, const std::string& choice
         if (why) *why = "the printer has no choice \"" + choice + "\" for " + key;
         return false;
     }
+    // With nothing marked yet, a refused choice falls back to the PPD's default.
     ppd_choice_t* previous = ppdFindMarkedChoice(ppd_, key.c_str());
-    const std::string previousChoice = previous ? previous->choice : "";
+    const std::string previousChoice = previous ? previous->choice : option->defchoice;
     ppdMarkOption(ppd_, key.c_str(), choice.c_str());
     if (ppdConflicts(ppd_) > 0 && option->conflicted) {
         if (why) *why = key + "=" + choice + " conflicts with " + conflictsWith(key);

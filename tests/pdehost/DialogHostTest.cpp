@@ -53,6 +53,23 @@ TEST_F(HostTest, AConflictingChoiceIsRefusedAndThePreviousOneStaysMarked) {
     EXPECT_EQ(seen, (std::vector<std::string>{"InputSlot=Tray", "PageSize=Large"})) << "refusals are not announced";
 }
 
+TEST_F(HostTest, ARefusedFirstChoiceLeavesThePPDsDefaultMarked) {
+    // A PPD whose defaults were never marked: only the roll is.
+    ppd_file_t* bare = ppdOpenFile(temp_.file("test.ppd").c_str());
+    ASSERT_TRUE(bare);
+    ppdMarkOption(bare, "InputSlot", "Roll");
+    ASSERT_FALSE(ppdFindMarkedChoice(bare, "PageSize"));
+    {
+        DialogHost host("lab", "", bare, {});
+        EXPECT_FALSE(host.choose("PageSize", "Large"));
+        ppd_choice_t* size = ppdFindMarkedChoice(bare, "PageSize");
+        ASSERT_TRUE(size);
+        EXPECT_STREQ(size->choice, "Small");
+        EXPECT_EQ(ppdConflicts(bare), 0);
+    }
+    ppdClose(bare);
+}
+
 TEST_F(HostTest, UnknownChoicesOfPPDOptionsAreRefusedOtherKeysBecomeSettings) {
     DialogHost host("lab", "", ppd_->ppd(), {});
     std::string why;
