@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStackedWidget>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace tessaron::print {
@@ -49,7 +50,14 @@ PrintDialog::PrintDialog(PrintSession& session, std::vector<DocumentInfo> docume
         addPage(name, view ? view : missingView(name));
     }
 
+    summary_ = new QTreeWidget;
+    summary_->setObjectName(QStringLiteral("summary"));
+    summary_->setColumnCount(2);
+    summary_->setHeaderLabels({tr("Setting"), tr("Value")});
+    addPage(tr("Summary"), summary_);
+
     auto* buttons = new QDialogButtonBox;
+    QPushButton* help = buttons->addButton(QDialogButtonBox::Help);
     printButton_ = buttons->addButton(tr("Print"), QDialogButtonBox::AcceptRole);
     printButton_->setEnabled(!documents_.empty());
     QPushButton* save = buttons->addButton(tr("Save as Defaults"), QDialogButtonBox::ActionRole);
@@ -69,6 +77,7 @@ PrintDialog::PrintDialog(PrintSession& session, std::vector<DocumentInfo> docume
     connect(general_, &GeneralPage::choiceRefused, this, [this](const QString& why) { report(why, true); });
     connect(printButton_, &QPushButton::clicked, this, &PrintDialog::printDocuments);
     connect(save, &QPushButton::clicked, this, &PrintDialog::saveDefaults);
+    connect(help, &QPushButton::clicked, this, &PrintDialog::showHelp);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(this, &QDialog::rejected, this, [this] { session_.close(true); });
     showPage(kGeneralPage);
@@ -106,10 +115,42 @@ void PrintDialog::showPage(int index) {
     if (shown_ > kGeneralPage && panelIndex(shown_) < panels.size()) panels[panelIndex(shown_)]->shouldHide();
     if (index > kGeneralPage && panelIndex(index) < panels.size()) panels[panelIndex(index)]->willShow();
     if (index == kGeneralPage) general_->refresh();
+    if (stack_->widget(index) == summary_) refreshSummary();
     shown_ = index;
     stack_->setCurrentIndex(index);
     const QSignalBlocker quiet(pages_);
     pages_->setCurrentRow(index);
+}
+
+void PrintDialog::refreshSummary() {
+    summary_->clear();
+    for (const auto& panel : session_.panels()) {
+        auto* group = new QTreeWidgetItem(summary_, {panel->panelName()});
+        const QMap<QString, QString> info = panel->summaryInfo();
+        for (auto it = info.begin(); it != info.end(); ++it) new QTreeWidgetItem(group, {it.key(), it.value()});
+    }
+    summary_->expandAll();
+    summary_->resizeColumnToContents(0);
+}
+
+QStringList PrintDialog::summaryLines() const {
+    QStringList lines;
+    for (int i = 0; i < summary_->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* group = summary_->topLevelItem(i);
+        for (int j = 0; j < group->childCount(); ++j)
+            lines << group->text(0) + ": " + group->child(j)->text(0) + ": " + group->child(j)->text(1);
+    }
+    return lines;
+}
+
+void PrintDialog::showHelp() {
+    const auto& panels = session_.panels();
+    if (shown_ > kGeneralPage && panelIndex(shown_) < panels.size() && !panels[panelIndex(shown_)]->shouldShowHelp())
+        return;  // the panel opened its own help
+    report(tr("Choose the pages on the left to set copies, paper and the minilab's options. A choice the "
+              "printer cannot combine with another is refused here. Print sends the documents; Save as Defaults "
+              "keeps the settings for the queue (see tessaron-print(1))."),
+           false);
 }
 
 void PrintDialog::report(const QString& text, bool problem) {

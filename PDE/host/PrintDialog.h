@@ -1,6 +1,6 @@
-// The dialog window: a list of pages (the dialog's own copies and paper page, then one page
-// per plug-in panel) beside the page shown, a line for refused choices, and the buttons
-// Print, Save as Defaults and Cancel.
+// The dialog window: a list of pages (the dialog's own copies and paper page, one page per
+// plug-in panel, and a summary of every panel's values) beside the page shown, a line for
+// refused choices and help, and the buttons Help, Print, Save as Defaults and Cancel.
 #pragma once
 
 #include "GeneralPage.h"
@@ -14,6 +14,7 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 class QStackedWidget;
+class QTreeWidget;
 
 namespace tessaron::print {
 
@@ -32,9 +33,14 @@ public:
     void showPage(int index);
     int currentPage() const;
     QString statusText() const;
+    // The summary page's lines, "panel: key: value", as last shown.
+    QStringList summaryLines() const;
+    // Help for the page shown: the panel's own when it opens one, else the dialog's.
+    void showHelp();
 
 private:
     void addPage(const QString& name, QWidget* page);
+    void refreshSummary();
     void panelChanged(int index);
     void printDocuments();
     void saveDefaults();
@@ -46,6 +52,7 @@ private:
     QStackedWidget* stack_ = nullptr;
     GeneralPage* general_ = nullptr;
     QLabel* status_ = nullptr;
+    QTreeWidget* summary_ = nullptr;
     QPushButton* printButton_ = nullptr;
     int shown_ = -1;
     std::vector<QPointer<QWidget>> borrowedViews_;

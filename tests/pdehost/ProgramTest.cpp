@@ -42,12 +42,12 @@ TEST(PrintProgram, ScreenshotsWriteAPNGOfEveryPage) {
     const auto r = runPrint(home, {"--queue", "lab", "--ppd", ppd, "-o", "PaperTone=Matte", "--screenshot",
                                    home.file("shots")});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    for (const char* name : {"01-copies-paper.png", "02-test-tone.png", "03-second-panel.png"}) {
+    for (const char* name : {"01-copies-paper.png", "02-test-tone.png", "03-second-panel.png", "04-summary.png"}) {
         const QImage image(QString::fromStdString(home.file("shots/") + name));
         EXPECT_FALSE(image.isNull()) << name;
         EXPECT_NE(r.out.find(name), std::string::npos) << "each file is listed";
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.file("shots")), {}), 3);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.file("shots")), {}), 4);
 }
 
 TEST(PrintProgram, RefusedChoicesAndMissingQueuesFailWithAMessage) {
@@ -84,7 +84,7 @@ TEST(PrintProgram, TheSuitesPlugInShowsItsFourPanelsForTheSuitesPPD) {
     const auto r = test::runProcess(spec);
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(r.err.find("showing the dialog's own page only"), std::string::npos) << r.err;
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.file("shots")), {}), 5) << r.out;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.file("shots")), {}), 6) << r.out;
 }
 #endif
 

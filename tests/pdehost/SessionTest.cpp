@@ -75,9 +75,10 @@ TEST_F(SessionTest, CommittingLetsPanelsWriteTheirValuesIntoTheSettings) {
 
 TEST_F(SessionTest, TheDialogShowsThePanelsAsPagesBesideItsOwn) {
     print::PrintDialog dialog(*session_, {{"photo.jpg", 1u}});
-    ASSERT_EQ(dialog.pageCount(), 3);
+    ASSERT_EQ(dialog.pageCount(), 4);
     EXPECT_EQ(dialog.pageName(1), "Test Tone");
     EXPECT_EQ(dialog.pageName(2), "Second Panel");
+    EXPECT_EQ(dialog.pageName(3), "Summary");
     EXPECT_EQ(dialog.currentPage(), 0);
 
     dialog.showPage(1);
@@ -88,6 +89,10 @@ TEST_F(SessionTest, TheDialogShowsThePanelsAsPagesBesideItsOwn) {
     dialog.showPage(7);
     EXPECT_EQ(dialog.currentPage(), 2) << "no such page: nothing changes";
 
+    // The panel answers that the dialog should show its own help.
+    dialog.showHelp();
+    EXPECT_NE(dialog.statusText().indexOf("Save as Defaults"), -1);
+
     // The panel's menu writes through the host and is refused like any other choice.
     auto* menu = session_->panels()[0]->panelView()->findChild<QComboBox*>("PaperTone");
     ASSERT_TRUE(menu);
@@ -95,6 +100,9 @@ TEST_F(SessionTest, TheDialogShowsThePanelsAsPagesBesideItsOwn) {
     emit menu->activated(menu->findData("Luster"));
     EXPECT_EQ(session_->host().currentValue("PaperTone"), "Luster");
     EXPECT_EQ(info(1, "tone"), "Luster") << "the other panel was told";
+    dialog.showPage(3);
+    EXPECT_TRUE(dialog.summaryLines().contains("Test Tone: tone: Luster")) << dialog.summaryLines().join("|").toStdString();
+    EXPECT_TRUE(dialog.summaryLines().contains("Second Panel: tone: Luster"));
 
     // The dialog's own page writes copies and refuses a paper size the constraints forbid.
     dialog.showPage(0);
@@ -115,7 +123,8 @@ TEST_F(SessionTest, ScreenshotsRenderEveryPageIntoItsOwnFile) {
     const QString dir = QString::fromStdString(temp_.file("shots"));
     const QStringList files = print::writeScreenshots(dialog, dir, error);
     ASSERT_TRUE(error.isEmpty()) << error.toStdString();
-    ASSERT_EQ(files.size(), 3);
+    ASSERT_EQ(files.size(), 4);
+    EXPECT_TRUE(files[3].endsWith("/04-summary.png"));
     EXPECT_TRUE(files[1].endsWith("/02-test-tone.png")) << files[1].toStdString();
     for (const QString& file : files) {
         QImage image(file);
