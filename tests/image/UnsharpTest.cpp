@@ -46,6 +46,28 @@ TEST(UnsharpMask, BandsSeeTheOriginalRowsOfTheirNeighbours)
     EXPECT_LE(maxSampleDifference(image, expected), 1);
 }
 
+TEST(UnsharpMask, BandsThinnerThanTheKernelStillMatch)
+{
+    // Four bands of eight rows with a kernel reaching past the neighbouring band, and row
+    // widths that leave a remainder after the eight-sample vector loops.
+    for (PixelFormat format : {PixelFormat::RGB8, PixelFormat::ARGB8}) {
+        Bitmap image = randomBitmap(4099, 32, format, 23);
+        const Bitmap expected = referenceUnsharp(image, 4.0, 1.5);
+        const Filter f = unsharp(4.0, 1.5);
+        ASSERT_TRUE(applyFilters(image.view(), std::span(&f, 1), 4));
+        EXPECT_LE(maxSampleDifference(image, expected), 1);
+    }
+}
+
+TEST(UnsharpMask, ZeroIntensityIsBitExact)
+{
+    Bitmap image = randomBitmap(41, 13, PixelFormat::RGBA8, 5);
+    const Bitmap before = copyOf(image);
+    const Filter f = unsharp(2.5, 0.0);
+    ASSERT_TRUE(applyFilters(image.view(), std::span(&f, 1), 2));
+    EXPECT_TRUE(sameBytes(image, before));
+}
+
 TEST(UnsharpMask, FlatAreasAndAlphaStayAsTheyAre)
 {
     auto flat = Bitmap::create(16, 16, PixelFormat::RGBA8);
