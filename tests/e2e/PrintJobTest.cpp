@@ -1,0 +1,112 @@
+// Photographs printed through the scheduler: CUPS turns PNG and JPEG into raster for
+// rastertovantrel, the backend sends one order to the emulator. Cancelling a fast-print
+// job cancels its order in the lab.
+#include <cups/ipp.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "SampleImages.h"
+#include "SchedulerLab.h"
+
+namespace tessaron::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+nlohmann::json readJson(const std::string& path) {
+    return nlohmann::json::parse(readFile(path), nullptr, false);
+}
+
+class PrintJobTest : public SchedulerLabTest {
+protected:
+    void SetUp() override {
+        SchedulerLabTest::SetUp();
+        if (HasFatalFailure()) return;
+        startLab(exampleLab());
+        addQueue(kQueue, std::string("vantrelps://") + kLabAddress);
+        // The catalogue the job looks its paper up in.
+        EXPECT_EQ(waitForEnd(submitRefresh()).state, IPP_JSTATE_COMPLETED);
+    }
+
+    // Prints `file` and waits for the job's end, or for the backend's word that this build
+    // prints no raster jobs (answered as none).
+    std::optional<CupsJob> print(const std::string& file, const std::map<std::string, std::string>& options) {
+        std::string message;
+        std::optional<int> id = cups_->submit(kQueue, options, file, &message);
+        EXPECT_TRUE(id.has_value()) << message;
+        const auto deadline = std::chrono::steady_clock::now() + kJobTimeout;
+        std::optional<CupsJob> job;
+        while (std::chrono::steady_clock::now() < deadline) {
+            job = cups_->job(kQueue, id.value_or(0));
+            if (job && job->state >= IPP_JSTATE_CANCELED) return job;
+            if (rasterDriverMissing(*cups_)) return std::nullopt;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        ADD_FAILURE() << "job " << id.value_or(0) << " did not end";
+        return job.value_or(CupsJob{});
+    }
+
+    std::map<std::string, std::string> photoOptions() const {
+        return {{"PageSize", "102x152mm"},     {"PaperWidth", "1020"},       {"PaperSurface", "1"},
+                {"copies", "2"},                {"TwoSided", "LongEdge"},     {"EnableCVP1", "True"},
+                {"CVP1", "Holiday 2026"},       {"AdjustmentsEnabled", "True"}, {"Brightness", "10"},
+                {"SharpnessEnabled", "True"},   {"SharpnessRadius", "2"},     {"SharpnessIntensity", "50"}};
+    }
+};
+
+TEST_F(PrintJobTest, PngAndJpegWithOptionsEachGiveOneOrderWithItsFrame) {
+    TempDir dir;
+    ASSERT_TRUE(writeSamplePng(dir.file("photo.png"), 1200, 1800));
+    ASSERT_TRUE(writeSampleJpeg(dir.file("photo.jpg"), 1200, 1800));
+
+    for (const std::string& name : {std::string("photo.png"), std::string("photo.jpg")}) {
+        SCOPED_TRACE(name);
+        const size_t before = orders().size();
+        const std::optional<CupsJob> end = print(dir.file(name), photoOptions());
+        if (!end) GTEST_SKIP() << "this build's backend does not print raster jobs yet";
+        ASSERT_EQ(end->state, IPP_JSTATE_COMPLETED) << end->stateName();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (orders().size() == before && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const std::vector<std::string> now = orders();
+        ASSERT_EQ(now.size(), before + 1);
+
+        const nlohmann::json order = readJson(now.back() + "/order.json");
+        ASSERT_FALSE(order.is_discarded());
+        EXPECT_EQ(order.value("frameNum", 0), 1);
+        const nlohmann::json frame = readJson(now.back() + "/frame-1.json");
+        ASSERT_FALSE(frame.is_discarded());
+        EXPECT_EQ(frame["record"].value("Copies", 0), 2) << frame.dump();
+        EXPECT_EQ(frame["record"].value("PaperWidth", 0), 1020) << frame.dump();
+        EXPECT_NE(frame.dump().find("Holiday 2026"), std::string::npos) << frame.dump();
+        EXPECT_TRUE(fs::exists(now.back() + "/frame-1.png"));
+    }
+}
+
+TEST_F(PrintJobTest, CancellingAFastPrintJobCancelsItsOrderInTheLab) {
+    // A lab that takes its time over every image, so that the job is still sending.
+    nlohmann::json slow = exampleLab();
+    slow["faults"]["replyDelay"] =
+        nlohmann::json::array({{{"ms", 4000}, {"command", 0x02}}, {{"ms", 4000}, {"command", 0x22}}});
+    startLab(slow);
+    TempDir dir;
+    ASSERT_TRUE(writeSamplePng(dir.file("photo.png"), 1200, 1800));
+    std::string message;
+    std::optional<int> id = cups_->submit(kQueue, {{"PageSize", "102x152mm"}}, dir.file("photo.png"), &message);
+    ASSERT_TRUE(id.has_value()) << message;
+    auto running = cups_->waitForJobState(kQueue, *id, {IPP_JSTATE_PROCESSING}, kJobTimeout);
+    ASSERT_TRUE(running.has_value());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!lab_->waitForLog("spooled by", std::chrono::milliseconds(200))) {
+        if (rasterDriverMissing(*cups_)) GTEST_SKIP() << "this build's backend does not print raster jobs yet";
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the order was never spooled";
+    }
+    ProcessResult cancel = cups_->tool("cancel", {std::to_string(*id)});
+    ASSERT_EQ(cancel.exitStatus, 0) << cancel.err;
+    EXPECT_EQ(waitForEnd(*id).state, IPP_JSTATE_CANCELED);
+    EXPECT_TRUE(lab_->waitForLog("cancelled after", std::chrono::seconds(30))) << lab_->log();
+}
+
+}  // namespace
+}  // namespace tessaron::test
