@@ -14,8 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "ImageAdjustments.h"
 #include "JRXWire.h"
 #include "KeyedArchive.h"
+#include "OrderRecords.h"
 #include "PLUMEX_CUPSPrintJob.h"
 #include "PLUMEX_CUPSPrintJobDelegate.h"
 #include "PLUMEX_PrintCoreNetwork.h"
@@ -165,14 +167,71 @@ public:
     static void setReplyPollInterval(std::chrono::milliseconds interval);
 
     // ==== Print-job production ===========================================================
-    // (filled by the print-job half)
+    // Prepares the whole job before the first page; answers the job context, or nullptr when
+    // there is none. Every other failure ends the process through fatal.
+    PLUMEX_CUPSPrintJob* prepareForPrintJob();
+    // Roll paper matching: the exact key, else the smallest key sharing its "w..s.." prefix.
+    std::optional<JRXPaperDictionary> matchPaperFromDictForKey(const JRXPaperCatalogue& papers, const std::string& key);
+    void updatePrinterState();
+    // Exact printed width of a nominal catalogue width (0.1 mm), 0 for an unknown width.
+    static std::uint16_t vantrelPaperWidthLookup(std::uint16_t nominal);
+
+    // Page output: the current page becomes one frame of the order.
+    bool respondsToOutputPage() const override { return true; }
+    void outputPage() override;
+    bool sendImageData(std::span<const std::uint8_t> image);
+    // Spools the order once; later calls answer true at once.
+    bool spoolOrder();
+    void cancelFastPrintJob();
+    bool respondsToCleanupOnSignal() const override { return true; }
+    void cleanupOnSignal(int signalNumber) override;
+    bool didSpool() const { return _didSpool; }
+    // Ends the job when fewer frames reached the minilab than the order announces: a spooled
+    // fast-print order is cancelled, a normal one is never spooled.
+    void ensureAllFramesSent();
+    std::uint16_t framesSent() const { return _framesSent; }
+
+    // Adjustments and binding margin.
+    void addImageFilter(const tessaron::image::Filter& filter);
+    const PLUMEX_ImageFilterList& imageFilters() const { return _imageFilters; }
+    bool respondsToCroppingRectForPage() const override { return true; }
+    tessaron::image::Rect croppingRectForPage() override;
+    bool respondsToNeedsMarginManagement() const override { return true; }
+    bool needsMarginManagement() override;
+
+    // Records as filled for this job.
+    const jrx_order_param_ad_s& orderParam() const { return _jrxOrderParam2; }
+    const std::vector<std::uint8_t>& frameParam() const { return _jrxFrameParam2; }
+    bool debugLog() const { return _debugLog; }
 
 protected:
     VantrelTessaronJob();
 
 private:
     // ==== Print-job production (private) =================================================
-    // (helpers of the print-job half)
+    void openDebugLog();
+    void waitForPrinterInfo();
+    std::optional<JRXPaperDictionary> matchSelectedPaper(const JRXJobOptions& options, std::uint32_t resolution);
+    void fillBackPrintLines(const JRXJobOptions& options);
+    void chooseAdjustmentsAndMargins(const JRXJobOptions& options);
+    void fillClientInfo();
+    void fillOrderAndFrameRecords(const JRXJobOptions& options, const JRXPaperDictionary& paper);
+    void fillSheetPaperLength(const JRXPaperDictionary& paper);
+    void fillRollPaperLength();
+    void waitUntilAbleToReceive();
+    // One frame or spool transaction; a transaction without any reply is repeated once on a
+    // fresh connection, and none comes back when the second attempt has no reply either.
+    std::optional<std::vector<std::uint8_t>> orderTransaction(std::uint8_t command, std::span<const std::uint8_t> data,
+                                                              std::span<const std::uint8_t> extra);
+    // Ends the job; a spooled fast-print order is cancelled first so that it never stays
+    // on the minilab with frames missing.
+    [[noreturn]] void failOrder(const std::string& message);
+    std::string encodedPageFile(const PLUMEX_BitmapImageRep& bitmap, std::string& extension);
+
+    tessaron::jrx_frame_param_ad_s _frameParam;  // encoded into _jrxFrameParam2 per frame
+    std::uint16_t _framesSent = 0;              // frames the minilab accepted
+    tessaron::CroppingRects _croppingRects;     // binding margin of odd and even pages
+    tessaron::RasterGeometry _rasterGeometry;
 
     // ==== Protocol (private) =============================================================
     bool parseDeviceURI(const std::string& uri);

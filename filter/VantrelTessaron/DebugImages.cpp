@@ -1,0 +1,91 @@
+#include "DebugImages.h"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessaron {
+
+namespace {
+
+struct FdCloser {
+    int fd = -1;
+    ~FdCloser() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+int openFolder(const std::string& folder) { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }
+
+bool isRegularEntry(int dirFd, const char* name) {
+    struct stat st {};
+    return ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string errnoText(int e) { return std::strerror(e); }
+
+bool copyBytes(int from, int to) {
+    char buffer[64 * 1024];
+    for (;;) {
+        ssize_t n = ::read(from, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(to, buffer + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) return false;
+            done += w;
+        }
+    }
+}
+
+}  // namespace
+
+std::string debugImageName(int64_t page, const std::string& extension) {
+    return kDebugImagePrefix + std::to_string(page) + "." + extension;
+}
+
+int removeDebugImages(const std::string& folder) {
+    const int dirFd = openFolder(folder);
+    if (dirFd < 0) return 0;
+    DIR* dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return 0;
+    }
+    const size_t prefixLength = std::strlen(kDebugImagePrefix);
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strncmp(entry->d_name, kDebugImagePrefix, prefixLength) != 0) continue;
+        if (!isRegularEntry(dirFd, entry->d_name)) continue;
+        if (::unlinkat(dirFd, entry->d_name, 0) == 0) ++removed;
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+std::optional<std::string> copyDebugImage(const std::string& source, const std::string& folder, const std::string& name) {
+    if (name.empty() || name.find('/') != std::string::npos) return "not a file name";
+    FdCloser dir{openFolder(folder)};
+    if (dir.fd < 0) return errnoText(errno);
+    FdCloser from{::open(source.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (from.fd < 0) return errnoText(errno);
+    if (isRegularEntry(dir.fd, name.c_str())) ::unlinkat(dir.fd, name.c_str(), 0);
+    FdCloser to{::openat(dir.fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664)};
+    if (to.fd < 0) return errnoText(errno);
+    if (!copyBytes(from.fd, to.fd)) {
+        const int e = errno;
+        ::unlinkat(dir.fd, name.c_str(), 0);
+        return errnoText(e);
+    }
+    if (::fchmod(to.fd, 0664) != 0) return errnoText(errno);
+    return std::nullopt;
+}
+
+}  // namespace tessaron
