@@ -48,7 +48,7 @@ protected:
     }
 
     std::map<std::string, std::string> photoOptions() const {
-        return {{"PageSize", "102x152mm"},     {"PaperWidth", "1020"},       {"PaperSurface", "1"},
+        return {{"PageSize", "4x6.Fullbleed"},     {"PaperWidth", "1020"},       {"PaperSurface", "1"},
                 {"copies", "2"},                {"TwoSided", "LongEdge"},     {"EnableCVP1", "True"},
                 {"CVP1", "Holiday 2026"},       {"AdjustmentsEnabled", "True"}, {"Brightness", "10"},
                 {"SharpnessEnabled", "True"},   {"SharpnessRadius", "2"},     {"SharpnessIntensity", "50"}};
@@ -74,13 +74,23 @@ TEST_F(PrintJobTest, PngAndJpegWithOptionsEachGiveOneOrderWithItsFrame) {
 
         const nlohmann::json order = readJson(now.back() + "/order.json");
         ASSERT_FALSE(order.is_discarded());
-        EXPECT_EQ(order.value("frameNum", 0), 1);
-        const nlohmann::json frame = readJson(now.back() + "/frame-1.json");
-        ASSERT_FALSE(frame.is_discarded());
-        EXPECT_EQ(frame["record"].value("Copies", 0), 2) << frame.dump();
-        EXPECT_EQ(frame["record"].value("PaperWidth", 0), 1020) << frame.dump();
-        EXPECT_NE(frame.dump().find("Holiday 2026"), std::string::npos) << frame.dump();
-        EXPECT_TRUE(fs::exists(now.back() + "/frame-1.png"));
+        // CUPS may make the two copies pages of their own or leave them to the order.
+        std::vector<nlohmann::json> frames;
+        for (const auto& entry : fs::directory_iterator(now.back())) {
+            const std::string file = entry.path().filename().string();
+            if (file.rfind("frame-", 0) == 0 && file.ends_with(".json")) frames.push_back(readJson(entry.path()));
+        }
+        ASSERT_FALSE(frames.empty());
+        EXPECT_EQ(order.value("frameNum", 0), static_cast<int>(frames.size())) << order.dump();
+        int copies = 0;
+        for (const nlohmann::json& frame : frames) {
+            ASSERT_FALSE(frame.is_discarded());
+            copies += frame["record"].value("Copies", 0);
+            EXPECT_EQ(frame["record"].value("PaperWidth", 0), 1020) << frame.dump();
+            EXPECT_EQ(frame["backPrint"].value("CVP1", ""), "Holiday 2026") << frame.dump();
+            EXPECT_GT(frame["image"].value("bytes", 0), 0) << frame.dump();
+        }
+        EXPECT_EQ(copies, 2);
     }
 }
 
@@ -93,7 +103,7 @@ TEST_F(PrintJobTest, CancellingAFastPrintJobCancelsItsOrderInTheLab) {
     TempDir dir;
     ASSERT_TRUE(writeSamplePng(dir.file("photo.png"), 1200, 1800));
     std::string message;
-    std::optional<int> id = cups_->submit(kQueue, {{"PageSize", "102x152mm"}}, dir.file("photo.png"), &message);
+    std::optional<int> id = cups_->submit(kQueue, {{"PageSize", "4x6.Fullbleed"}}, dir.file("photo.png"), &message);
     ASSERT_TRUE(id.has_value()) << message;
     auto running = cups_->waitForJobState(kQueue, *id, {IPP_JSTATE_PROCESSING}, kJobTimeout);
     ASSERT_TRUE(running.has_value());
