@@ -1,17 +1,85 @@
 // Order spooling, the frame and spool transactions, and cancelling a fast-print order.
+#include <cerrno>
+#include <cstring>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "LocalizedFormat.h"
 #include "OrderRecords.h"
 #include "VantrelTessaronJob.h"
+
+namespace {
+
+// A blocking connection to the address the object resolved; -1 when it cannot be made.
+int connectTo(const std::vector<std::uint8_t>& address) {
+    if (address.size() < 8) return -1;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd < 0) return -1;
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    std::memcpy(&in.sin_port, &address[2], 2);
+    std::memcpy(&in.sin_addr, &address[4], 4);
+    int rc;
+    do {
+        rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in);
+    } while (rc < 0 && errno == EINTR);
+    if (rc == 0) return fd;
+    ::close(fd);
+    return -1;
+}
+
+// Sends every byte; false on any error, so that a lost connection is retried, not fatal.
+bool sendEverything(int fd, std::span<const std::uint8_t> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            PLUMEX_CUPSLog::debug("Transmission error %d detected (%s)", errno, std::strerror(errno));
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::orderRequestOnce(std::uint8_t command,
+                                                                              std::span<const std::uint8_t> data,
+                                                                              std::span<const std::uint8_t> extra) {
+    const std::vector<std::uint8_t> request = dataPayloadForCommandWithDataExtraData(command, data, extra);
+    if (_nativeSocket >= 0) {
+        ::close(static_cast<int>(_nativeSocket));
+        _nativeSocket = -1;
+    }
+    const int fd = _addressData ? connectTo(*_addressData) : -1;
+    // Without a connection the general transaction reports the printer and waits for it.
+    if (fd < 0) return responseForCommandExtraData(request, extra);
+    _nativeSocket = fd;
+    PLUMEX_CUPSLog::debug("sending %lu command bytes", static_cast<unsigned long>(request.size() + extra.size()));
+    if (!sendEverything(fd, request) || !sendEverything(fd, extra)) {
+        PLUMEX_CUPSLog::debug("failed to send all data.");
+        return std::nullopt;
+    }
+    PLUMEX_CUPSLog::debug("sent %lu bytes to %s", static_cast<unsigned long>(request.size() + extra.size()),
+                          printerID().c_str());
+    std::int64_t code = 0;
+    auto reply = getVantrelReply(&code);
+    if (reply)
+        PLUMEX_CUPSLog::debug("%s sent reply %ld (%s) for command %.2xH (%s)", printerID().c_str(), static_cast<long>(code),
+                              strForJRXResultCode(static_cast<std::uint32_t>(code)), command, strForJRXCommand(command));
+    return reply;
+}
 
 std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::orderTransaction(std::uint8_t command,
                                                                               std::span<const std::uint8_t> data,
                                                                               std::span<const std::uint8_t> extra) {
     // A cancel from the signal thread must not interleave with a frame on the same socket.
     auto hold = PLUMEX_CUPSPrintJob::holdSignalCleanup();
-    auto once = [&]() {
-        return extra.empty() ? responseForCommandWithData(command, data)
-                             : responseForCommandWithDataExtraData(command, data, extra);
-    };
+    auto once = [&]() { return orderRequestOnce(command, data, extra); };
     auto reply = once();
     if (reply) return reply;
     // No reply at all: the command may never have arrived. Each transaction connects afresh.

@@ -223,6 +223,9 @@ private:
     // fresh connection, and none comes back when the second attempt has no reply either.
     std::optional<std::vector<std::uint8_t>> orderTransaction(std::uint8_t command, std::span<const std::uint8_t> data,
                                                               std::span<const std::uint8_t> extra);
+    // One attempt on a new connection; a failed send answers none instead of ending the job.
+    std::optional<std::vector<std::uint8_t>> orderRequestOnce(std::uint8_t command, std::span<const std::uint8_t> data,
+                                                              std::span<const std::uint8_t> extra);
     // Ends the job; a spooled fast-print order is cancelled first so that it never stays
     // on the minilab with frames missing.
     [[noreturn]] void failOrder(const std::string& message);
