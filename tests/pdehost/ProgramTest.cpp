@@ -2,12 +2,15 @@
 // command line, and, with a private scheduler, printing and saving a queue's defaults.
 #include "CupsSandbox.h"
 #include "HostFixtures.h"
+#include "PrintDialog.h"
+#include "PrintSession.h"
 #include "Process.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPushButton>
 
 #include <cups/cups.h>
 
@@ -203,6 +206,39 @@ TEST_F(SchedulerTest, TheDefaultQueueIsUsedWithoutQueueAndAnUnknownOneIsRefused)
     const auto unknown = run({"--queue", "studio", "--print", photo});
     EXPECT_EQ(unknown.exitStatus, 1);
     EXPECT_NE(unknown.err.find("no queue named studio"), std::string::npos) << unknown.err;
+}
+
+TEST_F(SchedulerTest, TheDialogsPrintButtonSendsEveryDocumentWithItsCount) {
+    // In this process, too, only the private scheduler and a private lpoptions are used.
+    cupsSetServer(sandbox_->server().c_str());
+    ::setenv("CUPS_SERVERROOT", home_.path().c_str(), 1);
+    std::string error;
+    auto session = print::PrintSession::open("lab", "", error);
+    ASSERT_TRUE(session) << error;
+    EXPECT_TRUE(session->queueKnown());
+    EXPECT_EQ(session->host().printerDeviceURI(), "vantrelps://127.0.0.45");
+    QString plugInError;
+    ASSERT_TRUE(session->loadPanels(QString::fromUtf8(TESSARON_TEST_PLUGIN_GOOD), plugInError));
+    std::string why;
+    ASSERT_TRUE(session->chooseAssignment("PaperTone=Luster", why)) << why;
+
+    const std::string pdf = home_.write("four.pdf", pdetest::pdfDocument(4));
+    print::PrintDialog dialog(*session, {{pdf, 4u}});
+    QPushButton* printButton = nullptr;
+    for (QPushButton* button : dialog.findChildren<QPushButton*>())
+        if (button->text() == "Print") printButton = button;
+    ASSERT_TRUE(printButton);
+    ASSERT_TRUE(printButton->isEnabled());
+    printButton->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted) << dialog.statusText().toStdString();
+    const QString status = dialog.statusText();
+    ASSERT_TRUE(status.startsWith("Sent: job ")) << status.toStdString();
+    const int id = status.mid(10).toInt();
+    EXPECT_EQ(jobAttribute(id, "com.apple.print.PrintSettings.PMTotalSidesImaged..n."), "4");
+    EXPECT_EQ(jobAttribute(id, "PaperTone"), "Luster");
+    EXPECT_EQ(session->panels()[0]->summaryInfo().value("closed"), "done");
+    EXPECT_EQ(session->panels()[0]->summaryInfo().value("saved"), "1");
+    cupsSetServer(nullptr);
 }
 
 }  // namespace
