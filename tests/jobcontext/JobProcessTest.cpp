@@ -1,0 +1,221 @@
+// The job context in a real process: creation exits, page counting ahead of printing, and
+// real signals reaching the delegate's cleanup.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "JobFiles.h"
+#include "Process.h"
+#include "TempDir.h"
+
+using namespace std::chrono_literals;
+using jobcontext_test::RasterPage;
+using tessaron::test::ProcessSpec;
+using tessaron::test::TempDir;
+
+namespace {
+
+ProcessSpec probe(const TempDir& dir, std::vector<std::string> args) {
+    ProcessSpec spec;
+    spec.program = JOBPROBE_PATH;
+    spec.argv0 = "rastertovantrel";
+    spec.args = std::move(args);
+    spec.env = {{"DEVICE_URI", "vantrelps://127.0.0.50/"}, {"TMPDIR", dir.path()}};
+    spec.unsetEnv = {"PPD", "PRINTER"};
+    spec.timeout = 30000ms;
+    return spec;
+}
+
+std::vector<std::string> jobArgs(const std::string& options = "") { return {"42", "alice", "Holiday", "1", options}; }
+
+const std::vector<RasterPage> kThreePages = {{5, 4, 1}, {3, 2, 9}, {6, 1, 200}};
+
+std::string pageLines(const std::vector<RasterPage>& pages) {
+    std::string lines;
+    for (size_t i = 0; i < pages.size(); ++i) {
+        unsigned sum = 0;
+        for (uint8_t b : jobcontext_test::pagePixels(pages[i])) sum = sum * 31 + b;
+        lines += "page " + std::to_string(i + 1) + " " + std::to_string(pages[i].width) + "x" +
+                 std::to_string(pages[i].height) + " sum " + std::to_string(sum) + "\n";
+    }
+    return lines;
+}
+
+}  // namespace
+
+TEST(JobCreation, WrongArgumentCountsPrintUsageAndExitOne) {
+    TempDir dir;
+    for (std::vector<std::string> args : {std::vector<std::string>{}, {"1", "2", "3"}, {"1", "2", "3", "4", "5", "6", "7"}}) {
+        auto result = tessaron::test::runProcess(probe(dir, args));
+        EXPECT_EQ(result.exitStatus, 1);
+        EXPECT_NE(result.err.find("USAGE: rastertovantrel job-id user title copies options [file]\n"), std::string::npos)
+            << result.err;
+        EXPECT_EQ(result.out, "");
+    }
+}
+
+TEST(JobCreation, VersionArgumentPrintsTheVersionLine) {
+    TempDir dir;
+    auto result = tessaron::test::runProcess(probe(dir, {"--version"}));
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.err, "rastertovantrel 3.0.0 (v1078)\n");
+}
+
+TEST(JobCreation, MissingSpoolFileIsAnErrorWithExitOne) {
+    TempDir dir;
+    auto args = jobArgs();
+    args.push_back(dir.file("missing.ras"));
+    auto result = tessaron::test::runProcess(probe(dir, args));
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.err.find("ERROR: Error opening the print spool file!\n"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("missing.ras"), std::string::npos);
+}
+
+TEST(JobCreation, NoDeviceURIOrNoRasterEndsTheJob) {
+    TempDir dir;
+    jobcontext_test::writeRaster(dir.file("job.ras"), kThreePages);
+    auto args = jobArgs();
+    args.push_back(dir.file("job.ras"));
+    ProcessSpec noURI = probe(dir, args);
+    noURI.env.erase("DEVICE_URI");
+    noURI.unsetEnv.push_back("DEVICE_URI");
+    auto result = tessaron::test::runProcess(noURI);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.err.find("failed to set a device URI"), std::string::npos) << result.err;
+
+    ProcessSpec notRaster = probe(dir, jobArgs());
+    notRaster.stdinData = "this is not a raster stream";
+    result = tessaron::test::runProcess(notRaster);
+    EXPECT_EQ(result.out, "no job\n");
+    EXPECT_NE(result.err.find("Failed to initialize CUPS"), std::string::npos) << result.err;
+}
+
+TEST(PageCount, PagesAreCountedAheadFromAPipeAndAFile) {
+    TempDir dir;
+    jobcontext_test::writeRaster(dir.file("job.ras"), kThreePages);
+    const std::string expected = "pages expected 3 copies 1\n" + pageLines(kThreePages) + "pages output 3\n";
+
+    ProcessSpec piped = probe(dir, jobArgs());
+    piped.stdinFile = dir.file("job.ras");
+    auto result = tessaron::test::runProcess(piped);
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out, expected);
+
+    auto args = jobArgs();
+    args.push_back(dir.file("job.ras"));
+    result = tessaron::test::runProcess(probe(dir, args));
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out, expected);
+}
+
+TEST(PageCount, TheCopyOfAPipedJobLeavesNoFileBehind) {
+    TempDir dir;
+    TempDir tmp;
+    jobcontext_test::writeRaster(dir.file("job.ras"), kThreePages);
+    ProcessSpec piped = probe(tmp, jobArgs());
+    piped.stdinData = tessaron::test::readFile(dir.file("job.ras"));
+    auto result = tessaron::test::runProcess(piped);
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
+}
+
+TEST(PageCount, TheDialogsCountIsKeptWhenGiven) {
+    TempDir dir;
+    jobcontext_test::writeRaster(dir.file("job.ras"), kThreePages);
+    auto args = jobArgs(
+        "com.apple.print.PrintSettings.PMTotalSidesImaged..n.=7 com.apple.print.PrintSettings.PMTotalBeginPages..n.=7");
+    args.push_back(dir.file("job.ras"));
+    auto result = tessaron::test::runProcess(probe(dir, args));
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_NE(result.out.find("pages expected 7 "), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("pages output 3\n"), std::string::npos);
+}
+
+TEST(RasterInput, AnAbsurdPageIsRefusedBeforeAnyAllocation) {
+    TempDir dir;
+    cups_page_header2_t huge = jobcontext_test::rgbHeader({60000, 60000, 0});
+    jobcontext_test::writeRasterHeaders(dir.file("job.ras"), {huge});
+    auto args = jobArgs();
+    args.push_back(dir.file("job.ras"));
+    auto result = tessaron::test::runProcess(probe(dir, args));
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.err.find("ERROR: Refusing raster page 1: a page of 180000 x 60000 bytes is larger than 1 GiB"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.out.find("page 1"), std::string::npos);
+}
+
+TEST(RasterInput, ATruncatedPageFailsTheJob) {
+    TempDir dir;
+    jobcontext_test::writeRaster(dir.file("full.ras"), {{40, 30, 3}});
+    std::string bytes = tessaron::test::readFile(dir.file("full.ras"));
+    dir.write("cut.ras", bytes.substr(0, bytes.size() - 100));
+    auto args = jobArgs("com.apple.print.PrintSettings.PMTotalSidesImaged..n.=1");
+    args.push_back(dir.file("cut.ras"));
+    auto result = tessaron::test::runProcess(probe(dir, args));
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.err.find("Failed to read image data!"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out.find("page 1"), std::string::npos);
+}
+
+// ---- Signals ---------------------------------------------------------------------------
+
+namespace {
+std::unique_ptr<tessaron::test::BackgroundProcess> waitingProbe(const TempDir& dir, const char* cleanup) {
+    jobcontext_test::writeRaster(dir.file("job.ras"), {{4, 4, 0}});
+    auto args = jobArgs();
+    args.push_back(dir.file("job.ras"));
+    ProcessSpec spec = probe(dir, args);
+    spec.env["JOBPROBE_WAIT"] = "1";
+    if (cleanup) spec.env["JOBPROBE_CLEANUP"] = cleanup;
+    auto process = std::make_unique<tessaron::test::BackgroundProcess>(spec);
+    EXPECT_TRUE(process->waitForOutput("ready\n", 20000ms));
+    return process;
+}
+}  // namespace
+
+TEST(Signals, TerminateReachesTheDelegatesCleanupAndExitsWithTheSignalNumber) {
+    TempDir dir;
+    auto process = waitingProbe(dir, "return");
+    process->signal(SIGTERM);
+    auto result = process->wait(20000ms);
+    EXPECT_EQ(result.exitStatus, SIGTERM) << result.err;
+    EXPECT_NE(result.out.find("cleanup 15\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.err.find("caught signal 15 software TERMination signal from kill"), std::string::npos) << result.err;
+}
+
+TEST(Signals, WithoutACleanupDelegateTheHintIsLogged) {
+    TempDir dir;
+    auto process = waitingProbe(dir, nullptr);
+    process->signal(SIGHUP);
+    auto result = process->wait(20000ms);
+    EXPECT_EQ(result.exitStatus, SIGHUP);
+    EXPECT_NE(result.err.find("caught signal 1 HangUP"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("-[PLUMEX_CUPSPrintJob cleanupOnSignal:]"), std::string::npos);
+}
+
+TEST(Signals, ASecondSignalDuringTheCleanupEndsTheProcessAtOnce) {
+    TempDir dir;
+    auto process = waitingProbe(dir, "block");
+    process->signal(SIGTERM);
+    ASSERT_TRUE(process->waitForOutput("cleanup 15\n", 20000ms));
+    process->signal(SIGINT);
+    auto result = process->wait(20000ms);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitStatus, SIGINT);
+    EXPECT_NE(result.err.find("caught signal 2 (INTerrupt) while processing signal 15"), std::string::npos) << result.err;
+}
+
+TEST(Signals, UserSignalOneIsLoggedAndTheJobGoesOn) {
+    TempDir dir;
+    auto process = waitingProbe(dir, "return");
+    process->signal(SIGUSR1);
+    ASSERT_TRUE(process->waitForOutput("caught signal 10 USeR 1", 20000ms));
+    EXPECT_TRUE(process->running());
+    EXPECT_EQ(process->stdoutSoFar().find("cleanup"), std::string::npos);
+    process->signal(SIGTERM);
+    auto result = process->wait(20000ms);
+    EXPECT_EQ(result.exitStatus, SIGTERM);
+}
