@@ -195,6 +195,8 @@ void PLUMEXBasePDEVantrel::connectControls(QWidget* view) {
         const auto tag = tagOf(w);
         if (!tag) continue;
         if (auto* menu = qobject_cast<QComboBox*>(w)) {
+            // Menus without an option (a token menu) only serve other controls.
+            if (!ppdOptionKeyForTag(*tag)) continue;
             connect(menu, &QComboBox::activated, this, [this, menu] { changePrinterSetting(menu); });
         } else if (QButtonGroup* group = matrixGroup(w)) {
             connect(group, &QButtonGroup::idClicked, this, [this, w] { changePrinterSetting(w); });

@@ -102,9 +102,10 @@ public:
     // Printer data and command jobs.
     QString destinationName() const;
     QString printerDeviceURI();
-    QMap<QString, QString> ppdValuesForAttributes(const QStringList& names) const;
+    // Fresh copies of the queue's PPD from the server (virtual so a test can stand in for it).
+    virtual QMap<QString, QString> ppdValuesForAttributes(const QStringList& names) const;
     std::optional<QString> ppdValueForAttribute(const QString& name) const;
-    std::optional<QByteArray> ppdSavedDataForAttribute(const QString& baseName) const;
+    virtual std::optional<QByteArray> ppdSavedDataForAttribute(const QString& baseName) const;
     virtual void sendPrinterCommands(const QStringList& commands);
     void waitForJobCompletion(int jobID);
     bool isWaiting() const;
