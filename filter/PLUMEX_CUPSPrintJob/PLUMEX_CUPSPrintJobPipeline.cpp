@@ -1,5 +1,5 @@
-// The image pipeline over the page buffer: filters, margin management on a white canvas,
-// rendering to RGBA and the copy back into the raster's own layout; plus the TIFF side file.
+// The image pipeline over the page buffer: filters in place, margin management on a white
+// canvas rendered to RGBA and copied back into the raster's own layout; plus the TIFF side file.
 #include "PLUMEX_CUPSPrintJob.h"
 
 #include <fcntl.h>
@@ -78,33 +78,33 @@ std::optional<PLUMEX_BitmapImageRep> PLUMEX_CUPSPrintJob::imageFromImageRepApply
         return image;
     };
     if (!image || !image->isValid()) return fail();
+    const size_t length = _pageDataLength ? _pageDataLength : image->bytesPerRow * static_cast<size_t>(image->height);
 
-    // Filters work on a rendering, so that the page stays untouched until all went well.
-    const bool margins = needsMarginManagement();
-    std::optional<img::Bitmap> filtered = img::renderBitmap(*image, {.alphaFirst = false, .rowAlignment = 16, .threads = 0});
-    if (!filtered || !img::applyFilters(filtered->view(), filters)) return fail();
-
-    std::optional<img::Bitmap> rendered;
-    if (margins) {
-        const img::Rect r = croppingRectForPage();
-        const double w = std::max<double>(image->width, r.width);
-        const double h = image->height;
-        auto canvas = img::ImageAccumulator::create(static_cast<int>(w), static_cast<int>(h));
-        if (!canvas) return fail();
-        canvas->setImage(img::Image::imageWithColor({1, 1, 1, 1}));
-        const double tx = (r.width - w) * 0.5 + r.x;
-        const double ty = (r.height - h) * 0.5 + r.y;
-        img::Image page = img::Image::imageWithBitmap(filtered->view());
-        if (tx != 0 || ty != 0) {
-            jobDebug("applying crop margins to the image (pixels): left=%.1f, right=%.1f, top=%.1f, bottom=%.1f", r.x,
-                     w - (r.x + r.width), h - (r.y + r.height), r.y);
-            page = page.translatedBy(tx, ty);
-        }
-        canvas->setImageDirtyRect(page, r);
-        rendered = img::renderAccumulator(std::move(*canvas), {.alphaFirst = true, .rowAlignment = 16, .threads = 0});
-    } else {
-        rendered = std::move(filtered);
+    // The filters work on the page buffer itself: a chain that fails leaves it untouched, and
+    // the page needs no rendering of its own. With margins the canvas is the one RGBA
+    // rendering, allocated before any pixel changes so that a failure leaves the page as it came.
+    if (!needsMarginManagement()) {
+        if (!img::applyFilters(*image, filters)) return fail();
+        return imageRepForCurrentPageWithData(image->data, length);
     }
+    const img::Rect r = croppingRectForPage();
+    const double w = std::max<double>(image->width, r.width);
+    const double h = image->height;
+    auto canvas = img::ImageAccumulator::create(static_cast<int>(w), static_cast<int>(h));
+    if (!canvas || !img::applyFilters(*image, filters)) return fail();
+
+    canvas->setImage(img::Image::imageWithColor({1, 1, 1, 1}));
+    const double tx = (r.width - w) * 0.5 + r.x;
+    const double ty = (r.height - h) * 0.5 + r.y;
+    img::Image page = img::Image::imageWithBitmap(*image);
+    if (tx != 0 || ty != 0) {
+        jobDebug("applying crop margins to the image (pixels): left=%.1f, right=%.1f, top=%.1f, bottom=%.1f", r.x,
+                 w - (r.x + r.width), h - (r.y + r.height), r.y);
+        page = page.translatedBy(tx, ty);
+    }
+    canvas->setImageDirtyRect(page, r);
+    std::optional<img::Bitmap> rendered =
+        img::renderAccumulator(std::move(*canvas), {.alphaFirst = true, .rowAlignment = 16, .threads = 0});
     if (!rendered) return fail();
 
     const int alphaBits = rendered->bitsPerPixel() - static_cast<int>(_header.cupsBitsPerPixel);
@@ -115,5 +115,5 @@ std::optional<PLUMEX_BitmapImageRep> PLUMEX_CUPSPrintJob::imageFromImageRepApply
     jobDebug("image bitmap format is 0x%02x", rendered->bitmapFormat());
     if (!img::stripAlphaInto(rendered->view(), *image)) return fail();
     jobDebug("Finished stripping alpha and pad bytes");
-    return imageRepForCurrentPageWithData(image->data, _pageDataLength ? _pageDataLength : image->bytesPerRow * image->height);
+    return imageRepForCurrentPageWithData(image->data, length);
 }

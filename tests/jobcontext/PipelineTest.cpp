@@ -118,6 +118,12 @@ TEST(Pipeline, AFailingFilterLeavesThePageAlone) {
         {filter("CIColorControls", {{"inputContrast", 1.5}}), filter("CIAffineTransform")});
     ASSERT_TRUE(image);
     EXPECT_EQ(pageBytes(*c.job), before);
+    // The same with margins: no white canvas reaches the page either.
+    Margins margins({1, 1, 3, 3});
+    c.job->setDelegate(&margins);
+    ASSERT_TRUE(c.job->imageRepForCurrentPageApplyingCIFilters({filter("CIGammaAdjust", {{"inputPower", 0.5}}),
+                                                                filter("CIConstantColorGenerator")}));
+    EXPECT_EQ(pageBytes(*c.job), before);
 }
 
 TEST(Pipeline, TheSideFileIsATiffAndNeverFollowsALink) {
