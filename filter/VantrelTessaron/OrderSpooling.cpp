@@ -97,16 +97,22 @@ void VantrelTessaronJob::failOrder(const std::string& message) {
 }
 
 bool VantrelTessaronJob::spoolOrder() {
-    if (_didSpool) return true;
-    const tessaron::OrderProtocol protocol = tessaron::orderProtocolFor(_extraFeatures, _fastPrint);
-    const auto client = _jrxClientInfo.encode();
-    const std::vector<std::uint8_t> payload = tessaron::spoolPayload(protocol, client, _jrxOrderParam2);
-    PLUMEX_CUPSLog::debug("sending spool order command:");
-    PLUMEX_CUPSLog::logData(payload.data() + client.size(), payload.size() - client.size());
-    const auto reply = orderTransaction(tessaron::spoolCommandFor(protocol), payload, {});
-    if (!reply) PLUMEX_CUPSLog::fatal("%s", localizedFormat("Failed to spool order: the printer did not answer").c_str());
-    if (!reply->empty()) PLUMEX_CUPSLog::fatal("%s", localizedFormat("Failed to spool order %s", lastErrorReply().c_str()).c_str());
-    _didSpool = true;
+    std::string failure;
+    {
+        // Held until _didSpool is set, so that a signal in between still cancels the order.
+        auto hold = PLUMEX_CUPSPrintJob::holdSignalCleanup();
+        if (_didSpool) return true;
+        const tessaron::OrderProtocol protocol = tessaron::orderProtocolFor(_extraFeatures, _fastPrint);
+        const auto client = _jrxClientInfo.encode();
+        const std::vector<std::uint8_t> payload = tessaron::spoolPayload(protocol, client, _jrxOrderParam2);
+        PLUMEX_CUPSLog::debug("sending spool order command:");
+        PLUMEX_CUPSLog::logData(payload.data() + client.size(), payload.size() - client.size());
+        const auto reply = orderTransaction(tessaron::spoolCommandFor(protocol), payload, {});
+        if (!reply) failure = localizedFormat("Failed to spool order: the printer did not answer");
+        else if (!reply->empty()) failure = localizedFormat("Failed to spool order %s", lastErrorReply().c_str());
+        else _didSpool = true;
+    }
+    if (!failure.empty()) PLUMEX_CUPSLog::fatal("%s", failure.c_str());
     return _didSpool;
 }
 
