@@ -23,14 +23,18 @@ using Floats = float __attribute__((vector_size(kLanes * sizeof(float))));
 using Ints = int32_t __attribute__((vector_size(kLanes * sizeof(int32_t))));
 using Bytes = uint8_t __attribute__((vector_size(kLanes)));
 
-inline Floats load(const float* p)
+// Always inlined: called out of line, a vector return would cross between the builds'
+// calling conventions (which is what -Wpsabi warns of), e.g. in an unoptimised build.
+#define TESSARON_VECTOR_HELPER inline __attribute__((always_inline))
+
+TESSARON_VECTOR_HELPER Floats load(const float* p)
 {
     Floats v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-inline void store(float* p, Floats v) { std::memcpy(p, &v, sizeof v); }
-inline Floats splat(float f) { return Floats{} + f; }
+TESSARON_VECTOR_HELPER void store(float* p, Floats v) { std::memcpy(p, &v, sizeof v); }
+TESSARON_VECTOR_HELPER Floats splat(float f) { return Floats{} + f; }
 
 template <typename T>
 std::unique_ptr<T[]> allocate(size_t count)
