@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <chrono>
+#include <functional>
 
 #include "JobContextFixture.h"
 
@@ -159,4 +161,23 @@ TEST(RasterHeader, PaddingIsFineAndTheLimitIsExactlyOneGibibyte) {
     EXPECT_NE(PLUMEX_CUPSPrintJob::rasterHeaderProblem(h), std::nullopt);
     h = jobcontext_test::rgbHeader({16384, 21845, 0});
     EXPECT_EQ(PLUMEX_CUPSPrintJob::rasterHeaderProblem(h), std::nullopt);
+}
+
+TEST(Recovery, RecoveredClearsTheJobsReasons) {
+    JobContext c({{2, 2, 0}});
+    ASSERT_NE(c.job, nullptr);
+    PLUMEX_CUPSLog::setErrorPause(std::chrono::milliseconds(0));
+    std::string err = captured([&] {
+        c.job->jobStateSet("media-jam-error");
+        c.job->jobRecoverable("paper jam in %s", "tray 2");
+        c.job->jobRecovered();
+    });
+    EXPECT_NE(err.find("ERROR: paper jam in tray 2\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("INFO: recovered\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("STATE: -media-jam-error\n"), std::string::npos);
+    EXPECT_TRUE(c.job->printerStates().empty());
+    // This platform never waits for a recoverable error to clear.
+    EXPECT_FALSE(c.job->waitingForRecoverableError());
+    err = captured([&] { c.job->recoverIfNeeded(); });
+    EXPECT_EQ(err, "");
 }
