@@ -102,6 +102,13 @@ TEST(PageCount, PagesAreCountedAheadFromAPipeAndAFile) {
     auto result = tessaron::test::runProcess(piped);
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(result.out, expected);
+    const size_t first = result.err.find("PAGE: 1 1\n"), second = result.err.find("PAGE: 2 1\n"),
+                 third = result.err.find("PAGE: 3 1\n");
+    ASSERT_NE(third, std::string::npos) << result.err;
+    EXPECT_LT(first, second);
+    EXPECT_LT(second, third);
+    // Every page was expected: no complaint about a missing header after the last one.
+    EXPECT_EQ(result.err.find("Failed to read the CUPS header!"), std::string::npos);
 
     auto args = jobArgs();
     args.push_back(dir.file("job.ras"));
@@ -131,6 +138,8 @@ TEST(PageCount, TheDialogsCountIsKeptWhenGiven) {
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_NE(result.out.find("pages expected 7 "), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("pages output 3\n"), std::string::npos);
+    // Fewer pages than announced: logged, and the loop ends normally.
+    EXPECT_NE(result.err.find("Failed to read the CUPS header!"), std::string::npos) << result.err;
 }
 
 TEST(RasterInput, AnAbsurdPageIsRefusedBeforeAnyAllocation) {

@@ -95,6 +95,24 @@ TEST(Pipeline, MarginsCentreThePictureInTheCropRectangleOnWhite) {
             }
 }
 
+TEST(Pipeline, ACentredNarrowerRectangleLeavesWhiteStripsWithoutMovingThePicture) {
+    const RasterPage page{10, 4, 9};
+    PageJob c(page);
+    Margins margins({2, 0, 6, 4});  // tx = (6 - 10) / 2 + 2 = 0
+    c.job->setDelegate(&margins);
+    const std::vector<uint8_t> original = pageBytes(*c.job);
+    PLUMEX_CUPSLog::setShouldLogToStdErr(true);
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(c.job->imageRepForCurrentPageApplyingCIFilters({}));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("applying crop margins"), std::string::npos) << err;
+    const std::vector<uint8_t> out = pageBytes(*c.job);
+    for (size_t i = 0; i < out.size(); ++i) {
+        const size_t x = i % 30 / 3;
+        EXPECT_EQ(out[i], x < 2 || x >= 8 ? 255 : original[i]) << i;
+    }
+}
+
 TEST(Pipeline, AFullCropRectangleWithFiltersMatchesTheFiltersAlone) {
     const RasterPage page{12, 10, 77};
     const img::Filter sharpen = filter("CIUnsharpMask", {{"inputRadius", 1.5}, {"inputIntensity", 0.8}});
