@@ -35,6 +35,8 @@ constexpr LogLocation kLogLocations[] = {
     {"/var/tmp/Tessaron_v3.log", "/var/tmp/"},
 };
 
+constexpr const char* kAPIOverrideKey = "TessaronAPI";
+
 bool isSheetPaper(const JRXJobOptions& options) { return optionText(options, "PaperFeed").value_or("") == "Sheet"; }
 
 std::string paperText(const JRXPaperDictionary& paper, const char* key) {
@@ -56,7 +58,9 @@ PLUMEX_CUPSPrintJob* VantrelTessaronJob::prepareForPrintJob() {
     PLUMEX_CUPSPrintJob* context = printJob();
     JRXJobOptions options;
     if (context) {
-        options = context->parsedOptions({std::begin(tessaron::kJobOptionKeys), std::end(tessaron::kJobOptionKeys)});
+        std::vector<std::string> keys(std::begin(tessaron::kJobOptionKeys), std::end(tessaron::kJobOptionKeys));
+        keys.push_back(kAPIOverrideKey);  // a queue or job may lower the protocol version
+        options = context->parsedOptions(keys);
         setValueForKey(jrx::keys::kCUPSPrintJobOptions, options);
     }
     if (!context || optionFlag(options, "DebugLog")) openDebugLog();
