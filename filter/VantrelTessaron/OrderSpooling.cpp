@@ -1,5 +1,7 @@
 // Order spooling, the frame and spool transactions, and cancelling a fast-print order.
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include <netinet/in.h>
@@ -11,6 +13,19 @@
 #include "VantrelTessaronJob.h"
 
 namespace {
+
+// The job whose fast-print order is spooled on the minilab but still lacks frames. Any way the
+// process ends before the last frame (a reply time-out, a bad reply) cancels that order.
+std::atomic<VantrelTessaronJob*> gIncompleteFastPrintOrder{nullptr};
+
+void cancelIncompleteOrderAtExit() {
+    if (VantrelTessaronJob* job = gIncompleteFastPrintOrder.exchange(nullptr)) job->cancelFastPrintJob();
+}
+
+void watchFastPrintOrder(VantrelTessaronJob* job) {
+    static const bool registered = std::atexit(cancelIncompleteOrderAtExit) == 0;
+    if (registered) gIncompleteFastPrintOrder = job;
+}
 
 // A blocking connection to the address the object resolved; -1 when it cannot be made.
 int connectTo(const std::vector<std::uint8_t>& address) {
@@ -111,6 +126,7 @@ bool VantrelTessaronJob::spoolOrder() {
         if (!reply) failure = localizedFormat("Failed to spool order: the printer did not answer");
         else if (!reply->empty()) failure = localizedFormat("Failed to spool order %s", lastErrorReply().c_str());
         else _didSpool = true;
+        if (_didSpool && _fastPrint && _framesSent < _jrxOrderParam2.FrameNum) watchFastPrintOrder(this);
     }
     if (!failure.empty()) PLUMEX_CUPSLog::fatal("%s", failure.c_str());
     return _didSpool;
@@ -118,13 +134,17 @@ bool VantrelTessaronJob::spoolOrder() {
 
 void VantrelTessaronJob::ensureAllFramesSent() {
     const std::uint16_t announced = _jrxOrderParam2.FrameNum;
-    if (_framesSent >= announced) return;
+    if (_framesSent >= announced) {
+        gIncompleteFastPrintOrder = nullptr;  // complete: nothing to cancel any more
+        return;
+    }
     PLUMEX_CUPSLog::debug("only %u of %u frames reached the printer", _framesSent, announced);
     failOrder(localizedFormat("Only %d of %d images could be sent; the order was not printed.", static_cast<int>(_framesSent),
                               static_cast<int>(announced)));
 }
 
 void VantrelTessaronJob::cancelFastPrintJob() {
+    gIncompleteFastPrintOrder = nullptr;
     const std::string text = localizedFormat("Cancelling the FAST PRINT order ...");
     if (PLUMEX_CUPSPrintJob* context = PLUMEX_CUPSPrintJob::sharedObject()) context->info("%s", text.c_str());
     else PLUMEX_CUPSLog::logLevelMessage(PLUMEX_CUPSLog::kLevelInfo, text);
