@@ -396,7 +396,9 @@ void QVFeaturesPDEVantrel::didSelectNewPaper() {
 void QVFeaturesPDEVantrel::setSupportsSheet() {
     QComboBox* feed = menuForTag(kFeed);
     const bool extra = hardwareSupportsExtraFeatures();
-    if (feed) setItemEnabled(feed, indexOfRepresentedObject(feed, kSheet), extra);
+    // A catalogue without sheet papers keeps "Sheet" off even on a printer that could feed them.
+    const bool sheets = !sortedPaper_ || !sortedPaper_->names.isEmpty();
+    if (feed) setItemEnabled(feed, indexOfRepresentedObject(feed, kSheet), extra && sheets);
     if (extra) return;
     pdeLog("This printer does not support sheet printing");
     markChoiceForPPDOptionKeyFromSender(kRoll, QStringLiteral("PaperFeed"), feed);

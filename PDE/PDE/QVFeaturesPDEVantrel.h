@@ -56,6 +56,7 @@ public:
     // Refresh cycle.
     void startPPDUpdateTimer();
     bool timerRunning() const { return ppdUpdateTimer_ != nullptr; }
+    bool refreshRunning() const { return tickRunning_; }
     // One tick's work (runs on a background task).
     void waitForUpdatePPD();
     std::optional<QDateTime> lastUpdateDate();

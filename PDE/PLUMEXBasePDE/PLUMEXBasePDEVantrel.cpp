@@ -134,6 +134,8 @@ QWidget* PLUMEXBasePDEVantrel::panelView() {
     enableTextFieldsForEditingInView(view);
     connectControls(view);
     enableCustom();
+    // A view loaded after the values were restored shows them at once.
+    updateUI();
     return view;
 }
 
