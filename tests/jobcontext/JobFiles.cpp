@@ -55,6 +55,16 @@ void writeRaster(const std::string& path, const std::vector<RasterPage>& pages) 
     });
 }
 
+void writeRasterPage(const std::string& path, const cups_page_header2_t& header, uint8_t seed) {
+    writeStream(path, [&](cups_raster_t* raster) {
+        cups_page_header2_t h = header;
+        std::vector<uint8_t> pixels(size_t{h.cupsBytesPerLine} * h.cupsHeight);
+        for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 7 + seed);
+        cupsRasterWriteHeader2(raster, &h);
+        cupsRasterWritePixels(raster, pixels.data(), static_cast<unsigned>(pixels.size()));
+    });
+}
+
 void writeRasterHeaders(const std::string& path, const std::vector<cups_page_header2_t>& headers) {
     writeStream(path, [&](cups_raster_t* raster) {
         for (cups_page_header2_t h : headers) cupsRasterWriteHeader2(raster, &h);

@@ -20,6 +20,8 @@ std::vector<uint8_t> pagePixels(const RasterPage& page);
 
 // A raster stream of 8-bit RGB pages.
 void writeRaster(const std::string& path, const std::vector<RasterPage>& pages);
+// One page of any layout, its bytes (index * 7 + seed) mod 256.
+void writeRasterPage(const std::string& path, const cups_page_header2_t& header, uint8_t seed);
 void writeRasterHeaders(const std::string& path, const std::vector<cups_page_header2_t>& headers);
 
 // A PPD with a PickOne option JRXFinish (Glossy default, Matte, Lustre) and the extra lines.

@@ -38,7 +38,9 @@ std::vector<uint8_t> pageBytes(PLUMEX_CUPSPrintJob& job) {
 
 // A job whose first page is in the page buffer; side files go to a folder of the test's.
 struct PageJob : JobContext {
-    explicit PageJob(const RasterPage& page) : JobContext({page}) {
+    explicit PageJob(const RasterPage& page) : JobContext({page}) { readPage(); }
+    PageJob(const cups_page_header2_t& header, uint8_t seed) : JobContext(header, seed) { readPage(); }
+    void readPage() {
         PLUMEX_CUPSPrintJob::setRawImageFolder(sideFiles.path());
         EXPECT_TRUE(job && job->readPixels());
     }
@@ -169,4 +171,19 @@ TEST(Pipeline, OnlyEightBitRGBPagesHaveABitmap) {
     EXPECT_FALSE(c.job->imageRepForCurrentPageWithData(nullptr, 48));
     EXPECT_FALSE(c.job->imageRepForCurrentPageWithData(c.job->pageData(), 47));  // shorter than the page
     EXPECT_TRUE(c.job->imageRepForCurrentPageWithData(c.job->pageData(), 48));
+}
+
+TEST(Pipeline, AGrayPageHasNoImageNoSideFileAndStaysAsItIs) {
+    cups_page_header2_t gray = jobcontext_test::rgbHeader({8, 4, 0});
+    gray.cupsColorSpace = CUPS_CSPACE_SW;
+    gray.cupsBitsPerPixel = 8;
+    gray.cupsBytesPerLine = 8;
+    PageJob c(gray, 0);
+    const std::vector<uint8_t> before = pageBytes(*c.job);
+    EXPECT_FALSE(c.job->imageRepForCurrentPage());
+    Margins margins({0, 0, 8, 4});
+    c.job->setDelegate(&margins);
+    EXPECT_FALSE(c.job->imageRepForCurrentPageApplyingCIFilters({filter("CIGammaAdjust", {{"inputPower", 2.0}})}));
+    EXPECT_EQ(pageBytes(*c.job), before);
+    EXPECT_NE(access(PLUMEX_CUPSPrintJob::rawImagePathForPage(0).c_str(), F_OK), 0);
 }
