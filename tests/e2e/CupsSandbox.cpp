@@ -74,6 +74,8 @@ bool CupsSandbox::setUp(const CupsSandboxPrograms& programs) {
     }
     dir_ = tmpl;
     socket_ = dir_ + "/cups.sock";
+    tcpPort_ = programs.tcpPort;
+    server_ = tcpPort_ ? "127.0.0.1:" + std::to_string(tcpPort_) : socket_;
     // The backends run as lp: they must reach their programs, spool files and TMPDIR.
     chmod(dir_.c_str(), 0755);
     for (const char* sub : {"conf", "conf/ppd", "conf/ssl", "spool", "spool/tmp", "cache", "state", "log", "bin"})
@@ -99,7 +101,9 @@ bool CupsSandbox::setUp(const CupsSandboxPrograms& programs) {
 
 bool CupsSandbox::writeConfiguration() {
     std::ostringstream cupsd;
-    cupsd << "LogLevel debug2\nMaxLogSize 0\nListen " << socket_ << "\n"
+    cupsd << "LogLevel debug2\nMaxLogSize 0\nListen " << socket_ << "\n";
+    if (tcpPort_) cupsd << "Listen 127.0.0.1:" << tcpPort_ << "\n";
+    cupsd
           << "Browsing No\nBrowseLocalProtocols none\nDefaultShared No\nWebInterface No\n"
           << "JobRetryInterval 5\nPreserveJobHistory Yes\nPreserveJobFiles No\nMaxJobTime 0\n"
           << "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
@@ -185,7 +189,7 @@ ProcessResult CupsSandbox::tool(const std::string& program, const std::vector<st
     spec.program = program.find('/') == std::string::npos ? "/usr/bin/" + program : program;
     spec.args = args;
     if (program == "lpadmin" || program == "cupsctl") spec.program = "/usr/sbin/" + program;
-    spec.env = {{"CUPS_SERVER", socket_}, {"LANG", "C"}};
+    spec.env = {{"CUPS_SERVER", server_}, {"LANG", "C"}};
     spec.unsetEnv = {"PRINTER", "LPDEST"};
     spec.stdinData = std::move(stdinData);
     spec.timeout = std::chrono::milliseconds(30000);

@@ -19,6 +19,10 @@ struct CupsSandboxPrograms {
     std::string backend;        // vantrelps
     std::string rasterFilter;   // rastertovantrel
     std::string commandFilter;  // commandtovantrel
+    // Also listen on 127.0.0.1:tcpPort and point the tools there (0: the domain socket only).
+    // lpoptions -l fetches the PPD by the printer URI, which names localhost:631 when the
+    // request came through the domain socket.
+    int tcpPort = 0;
 };
 
 struct CupsJob {
@@ -37,7 +41,7 @@ public:
     // False when the scheduler could not be set up; failure() says why.
     bool ready() const { return ready_; }
     const std::string& failure() const { return failure_; }
-    const std::string& server() const { return socket_; }  // the value for CUPS_SERVER
+    const std::string& server() const { return server_; }  // the value for CUPS_SERVER
     const std::string& root() const { return dir_; }
 
     // Runs a CUPS client tool (lpadmin, lp, lpstat, cancel, lpoptions) against this scheduler.
@@ -76,6 +80,8 @@ private:
 
     std::string dir_;
     std::string socket_;
+    std::string server_;
+    int tcpPort_ = 0;
     std::unique_ptr<BackgroundProcess> cupsd_;
     bool ready_ = false;
     std::string failure_;

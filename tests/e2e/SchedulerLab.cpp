@@ -16,8 +16,9 @@ nlohmann::json exampleLab() {
 void SchedulerLabTest::SetUp() {
     netLock_ = std::make_unique<NetLock>();
     store_ = std::make_unique<TempDir>();
+    // The port is free for us while the lock is held: every scheduler test takes it first.
     cups_ = std::make_unique<CupsSandbox>(
-        CupsSandboxPrograms{VANTRELPS_PATH, RASTERTOVANTREL_PATH, COMMANDTOVANTREL_PATH});
+        CupsSandboxPrograms{VANTRELPS_PATH, RASTERTOVANTREL_PATH, COMMANDTOVANTREL_PATH, kSchedulerPort});
     ASSERT_TRUE(cups_->ready()) << cups_->failure();
 }
 

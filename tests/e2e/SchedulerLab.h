@@ -23,6 +23,7 @@ namespace tessaron::test {
 inline constexpr const char* kLabAddress = "127.0.0.30";
 inline constexpr const char* kAbsentLabAddress = "127.0.0.39";
 inline constexpr const char* kQueue = "lab";
+inline constexpr int kSchedulerPort = 16311;
 inline constexpr std::chrono::seconds kJobTimeout{90};
 
 // The example lab (four papers, extended features, two-sided), as JSON.
