@@ -26,6 +26,7 @@ enum Tag : int { kWidth = 1, kSurface = 2, kOverspill = 3, kResolution = 4, kTon
 const QString kRoll = QStringLiteral("Roll");
 const QString kSheet = QStringLiteral("Sheet");
 const QString kNone = QStringLiteral("None");
+const QString kNoDataYet = QStringLiteral("Last updated never: no data from the minilab yet");
 
 bool equalsTrue(const std::optional<QString>& v) {
     return v && v->compare(QStringLiteral("True"), Qt::CaseInsensitive) == 0;
@@ -110,7 +111,7 @@ QWidget* QVFeaturesPDEVantrel::panelView() {
     } else {
         // Nothing from the minilab yet: the PPD's menus stay, and the panel says so.
         if (QWidget* status = viewControlForTag(view, kStatusLabelTag))
-            setStringValue(status, pdeLocalized(QStringLiteral("No data from the minilab yet")));
+            setStringValue(status, pdeLocalized(kNoDataYet));
     }
     updateUI();
     return view;
@@ -188,9 +189,11 @@ bool QVFeaturesPDEVantrel::ppdDataIsStale(const std::optional<QDateTime>& lastUp
 }
 
 void QVFeaturesPDEVantrel::pdelastRefreshTimeUpdateWithDate(const std::optional<QDateTime>& date) {
-    QString when = QStringLiteral("never");
-    if (date) when = stringWithUTSFormat(date->toLocalTime(), QStringLiteral("h:mm a")).value_or(date->toString());
-    const QString text = pdeLocalized(QStringLiteral("Last updated %1")).arg(when);
+    // Without a time stamp the backend never reached the minilab for this queue: say so.
+    const QString text =
+        date ? pdeLocalized(QStringLiteral("Last updated %1"))
+                   .arg(stringWithUTSFormat(date->toLocalTime(), QStringLiteral("h:mm a")).value_or(date->toString()))
+             : pdeLocalized(kNoDataYet);
     onMainQueue([this, text] {
         if (QWidget* status = viewControlForTag(nullptr, kStatusLabelTag); status && takesStringValue(status))
             setStringValue(status, text);

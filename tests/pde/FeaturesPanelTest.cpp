@@ -162,8 +162,7 @@ TEST(FeaturesPanel, WithoutTheBackendsKeysItShowsThePPDMenusAndSaysNoDataYet) {
     EXPECT_EQ(representedObject(f.menu(1), f.menu(1)->currentIndex()), "1020");
     auto* status = qobject_cast<QLabel*>(controlForTag(f.view, kStatusLabelTag));
     ASSERT_NE(status, nullptr);
-    EXPECT_TRUE(status->text() == "Last updated never" || status->text() == "No data from the minilab yet")
-        << status->text().toStdString();
+    EXPECT_EQ(status->text(), "Last updated never: no data from the minilab yet");
     // No time stamp: the data counts as stale and a refresh is asked for.
     EXPECT_EQ(f.panel.sent(), (QStringList{"ReportStatus", "AutoConfigure"}));
     EXPECT_EQ(f.panel.choiceDict().value("Resolution"), "300dpi");
@@ -196,7 +195,7 @@ TEST(FeaturesPanel, TheCatalogueBuildsWidthNameAndToneMenus) {
     f.settle();
     auto* status = qobject_cast<QLabel*>(controlForTag(f.view, kStatusLabelTag));
     EXPECT_TRUE(status->text().startsWith("Last updated ")) << status->text().toStdString();
-    EXPECT_NE(status->text(), "Last updated never");
+    EXPECT_FALSE(status->text().startsWith("Last updated never"));
 }
 
 TEST(FeaturesPanel, ResolutionsAndSurfacesFollowThePaper) {
