@@ -29,7 +29,10 @@ std::vector<Installed> deliverables() {
         {TESSARON_INSTALL_MANDIR "/man1/tessaron-minilab.1", 0644},
         {TESSARON_INSTALL_MANDIR "/man1/tessaron-print.1", 0644},
     };
-    if (TESSARON_WITH_PDE) d.push_back({TESSARON_INSTALL_BINDIR "/tessaron-print", 0755});
+    if (TESSARON_WITH_PDE) {
+        d.push_back({TESSARON_INSTALL_BINDIR "/tessaron-print", 0755});
+        d.push_back({TESSARON_PLUGIN_DIR "/TessaronPDE.so", 0755});
+    }
     return d;
 }
 

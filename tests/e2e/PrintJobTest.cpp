@@ -48,9 +48,10 @@ protected:
     }
 
     std::map<std::string, std::string> photoOptions() const {
+        // Values with spaces are quoted, as lp users write them.
         return {{"PageSize", "4x6.Fullbleed"},     {"PaperWidth", "1020"},       {"PaperSurface", "1"},
                 {"copies", "2"},                {"TwoSided", "LongEdge"},     {"EnableCVP1", "True"},
-                {"CVP1", "Holiday 2026"},       {"AdjustmentsEnabled", "True"}, {"Brightness", "10"},
+                {"CVP1", "'Holiday 2026'"},       {"AdjustmentsEnabled", "True"}, {"Brightness", "10"},
                 {"SharpnessEnabled", "True"},   {"SharpnessRadius", "2"},     {"SharpnessIntensity", "50"}};
     }
 };
