@@ -416,6 +416,7 @@ std::optional<QDateTime> QVFeaturesPDEVantrel::refreshPrinterCapabilities() {
                                     : std::nullopt);
     duplex_ = equalsTrue(values.contains(QStringLiteral("JRXDuplex")) ? std::optional(values.value(QStringLiteral("JRXDuplex")))
                                                                        : std::nullopt);
+    capabilitiesKnown_ = true;
     std::optional<QDateTime> date;
     if (values.contains(QStringLiteral("JRXTimeStamp"))) date = dateFromTimeStamp(values.value(QStringLiteral("JRXTimeStamp")));
     pdelastRefreshTimeUpdateWithDate(date);
@@ -431,7 +432,9 @@ bool QVFeaturesPDEVantrel::hardwareSupportsDuplex() const { return duplex_; }
 
 void QVFeaturesPDEVantrel::setChoiceForKey(const std::optional<QString>& choice, const QString& key) {
     if (!choice) return;
-    if (*choice == kSheet && !hardwareSupportsExtraFeatures()) {
+    // Until the first refresh has read the printer's capabilities a restored "Sheet" stands;
+    // refusing it then would overwrite the user's saved choice.
+    if (*choice == kSheet && capabilitiesKnown_ && !hardwareSupportsExtraFeatures()) {
         setSupportsSheet();
         return;
     }

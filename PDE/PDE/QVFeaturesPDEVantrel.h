@@ -103,6 +103,7 @@ private:
     std::atomic<bool> tickRunning_{false};
     std::atomic<bool> extraFeatures_{false};
     std::atomic<bool> duplex_{false};
+    std::atomic<bool> capabilitiesKnown_{false};
     QString lastResolutionState_;
 };
 

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <future>
 #include <mutex>
 
 using namespace tessaron::pde;
@@ -91,4 +92,41 @@ TEST(FeaturesRefresh, DestroyingAPanelWhileItsCommandJobIsAwaitedIsSafe) {
     StandInFeatures other;
     EXPECT_TRUE(other.initWithCallback(&host));
     EXPECT_NE(other.panelView(), nullptr);
+}
+
+namespace {
+
+// Its first PPD read waits until the test lets it go on.
+class SlowFeatures : public StandInFeatures {
+public:
+    ~SlowFeatures() override {
+        release();
+        stopBackgroundWork();
+    }
+    QMap<QString, QString> ppdValuesForAttributes(const QStringList& names) const override {
+        gate.wait();
+        return StandInFeatures::ppdValuesForAttributes(names);
+    }
+    void release() {
+        std::call_once(released, [this] { open.set_value(); });
+    }
+    std::promise<void> open;
+    std::shared_future<void> gate = open.get_future().share();
+    std::once_flag released;
+};
+
+}  // namespace
+
+TEST(FeaturesRefresh, ASavedSheetFeedSurvivesUntilTheCapabilitiesAreKnown) {
+    FakeHost host;
+    ASSERT_TRUE(host.willChangePPDOptionKeyValuePpdChoice("PaperFeed", "Sheet"));
+    SlowFeatures panel;
+    ASSERT_TRUE(panel.initWithCallback(&host));
+    EXPECT_EQ(panel.choiceDict().value("PaperFeed"), "Sheet");
+    EXPECT_EQ(host.valueFor("PaperFeed"), "Sheet");
+    panel.release();
+    ASSERT_TRUE(waitUntil([&] { return !panel.refreshRunning(); }));
+    // Now known to lack extra features: choosing sheets is refused.
+    panel.markChoiceForPPDOptionKeyFromSender(QStringLiteral("Sheet"), QStringLiteral("PaperFeed"), nullptr);
+    EXPECT_EQ(panel.choiceDict().value("PaperFeed"), "Roll");
 }
