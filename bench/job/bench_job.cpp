@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -113,7 +114,8 @@ RunResult runBackend(const std::string& options, const std::string& store) {
     envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const std::string errPath = f.dir.file("backend.err");
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = -1;
     RunResult result;
     if (posix_spawn(&pid, VANTRELPS_PATH, &actions, nullptr, argv.data(), envp.data()) == 0) {
@@ -125,8 +127,9 @@ RunResult runBackend(const std::string& options, const std::string& store) {
         }
     }
     posix_spawn_file_actions_destroy(&actions);
-    std::filesystem::remove_all(store);
-    std::filesystem::create_directories(store);
+    // Published orders are dropped so that the store does not grow over the iterations.
+    for (const auto& e : std::filesystem::directory_iterator(store))
+        if (e.path().filename().string().rfind("order-", 0) == 0) std::filesystem::remove_all(e.path());
     return result;
 }
 
@@ -155,6 +158,8 @@ void BM_JobThroughBackend(benchmark::State& state) {
     for (auto _ : state) {
         const RunResult r = runBackend(options, o.storeDir);
         if (r.status != 0) {
+            const std::string err = tessaron::test::readFile(fixture().dir.file("backend.err"));
+            std::fprintf(stderr, "%s\n", err.substr(err.size() > 3000 ? err.size() - 3000 : 0).c_str());
             state.SkipWithError("the job failed");
             return;
         }
