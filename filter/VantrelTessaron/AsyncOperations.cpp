@@ -122,7 +122,14 @@ void VantrelTessaronJob::dataWaitingToBeReadOnSocket(int socket) {
         }
         buffer.resize(jrx::kHeaderSize + n);
         const Received body = receiveFully(fd, buffer, jrx::kHeaderSize, n);
-        buffer.resize(jrx::kHeaderSize + body.count);
+        if (body.count != n) {
+            // The announced reply never completed: what arrived is not the record asked for.
+            PLUMEX_CUPSLog::debug("incomplete response from %s: %lu of %lu bytes; aborting async op", printerID().c_str(),
+                                  static_cast<unsigned long>(body.count), static_cast<unsigned long>(n));
+            cleanupAfterAsync();
+            tessaron::NotificationCenter::defaultCenter().post(kTessaronPrinterAsyncOperationDidAbort, this);
+            return;
+        }
         for (;;) {
             const std::uint64_t k = processResponseData(buffer);
             if (k == 0) break;
