@@ -12,10 +12,17 @@ MinilabProcess::MinilabProcess(MinilabOptions options) : options_(std::move(opti
     logPath_ = dir_->file("minilab.log");
     ProcessSpec spec;
     spec.program = options_.program;
-    spec.args = {"--address", options_.address, "--log", logPath_};
+    spec.args = {"--log", logPath_};
+    if (!options_.address.empty()) {
+        spec.args.push_back("--address");
+        spec.args.push_back(options_.address);
+    }
     if (!options_.configJson.empty()) {
         spec.args.push_back("--config");
         spec.args.push_back(dir_->write("minilab.json", options_.configJson));
+    } else if (!options_.configFile.empty()) {
+        spec.args.push_back("--config");
+        spec.args.push_back(options_.configFile);
     }
     if (!options_.storeDir.empty()) {
         spec.args.push_back("--store");

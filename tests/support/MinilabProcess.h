@@ -29,7 +29,8 @@ class TempDir;
 struct MinilabOptions {
     std::string program;                // path of the built tessaron-minilab
     std::string configJson;             // configuration text; empty: the program's default lab
-    std::string address = "127.0.0.2";  // passed as --address (overrides the config's)
+    std::string configFile;             // or an existing configuration file (--config FILE)
+    std::string address = "127.0.0.2";  // passed as --address (overrides the config's); empty: not passed
     std::string storeDir;               // --store DIR when not empty
     bool verbose = false;               // --verbose: field-level details in the log
     std::vector<std::string> extraArgs; // further arguments, appended last

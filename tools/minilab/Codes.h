@@ -28,6 +28,7 @@ enum Result : uint32_t {
     kInvalidFrameNo = 12,
     kNotSupportFormat = 13,
     kInvalidRepeatNum = 14,
+    kDiskFullSpool = 15,
     kInvalidFrameNum = 16,
     kInvalidPaper = 17,
     kInvalidPaperFitting = 20,

@@ -13,6 +13,10 @@ namespace {
 
 constexpr uint32_t kPreviewSide = 512;
 
+Violation storeFailure() {
+    return Violation{kDiskFullSpool, 0, "store: the order's files could not be written", false};
+}
+
 uint8_t frameCommandFor(uint8_t spoolCommand) {
     switch (spoolCommand) {
     case kSpoolOrder: return kSendPrintData;
@@ -141,8 +145,11 @@ std::optional<Violation> OrderBook::addFrame(const FrameArrival& frame) {
         if (auto v = checkAgainstOrder(o, frame)) return v;
     }
     Order& order = it->second;
+    if (!storeFrame(order, frame)) {
+        if (order.frames.empty() && !order.spooled) orders_.erase(it);
+        return storeFailure();
+    }
     order.frames.insert(static_cast<uint16_t>(f.number("FrameNo")));
-    storeFrame(order, frame);
     completeIfDone(order);
     return std::nullopt;
 }
@@ -170,11 +177,14 @@ std::optional<Violation> OrderBook::spool(const OrderArrival& arrival) {
         it = orders_.find(refId);
     }
     Order& order = it->second;
-    order.spooled = true;
     order.fastPrint = fast;
+    if (!storeOrder(order, arrival)) {
+        if (order.frames.empty()) orders_.erase(it);
+        return storeFailure();
+    }
+    order.spooled = true;
     order.spoolCommand = arrival.command;
     order.orderRecord.assign(arrival.order.begin(), arrival.order.end());
-    storeOrder(order, arrival);
     logInfo("order %u (RefId %llu) spooled by %s: %u frame(s), %zu received%s", order.number,
             static_cast<unsigned long long>(refId), commandName(arrival.command), order.frameNum, order.frames.size(),
             fast ? ", fast print" : "");
@@ -202,12 +212,12 @@ std::optional<Violation> OrderBook::cancel(uint64_t refId) {
     return std::nullopt;
 }
 
-void OrderBook::storeFrame(const Order& order, const FrameArrival& frame) {
-    if (!store_) return;
+bool OrderBook::storeFrame(const Order& order, const FrameArrival& frame) {
+    if (!store_) return true;
     RecordView f(kFrameLayout, frame.frame);
     const std::string k = std::to_string(f.number("FrameNo"));
     const std::string imageName = "frame-" + k + "." + frame.imageInfo.kind;
-    store_->writeFile(order.number, imageName, frame.image);
+    if (!store_->writeFile(order.number, imageName, frame.image)) return false;
     nlohmann::json j{{"command", commandName(frame.command)},
                      {"record", recordJson(f)},
                      {"client", recordJson(RecordView(kClientInfoLayout, frame.clientInfo))},
@@ -219,14 +229,16 @@ void OrderBook::storeFrame(const Order& order, const FrameArrival& frame) {
                        {"height", frame.imageInfo.height},
                        {"bytes", frame.image.size()}}},
                      {"time", now()}};
-    store_->writeJson(order.number, "frame-" + k + ".json", j);
+    if (!store_->writeJson(order.number, "frame-" + k + ".json", j)) return false;
+    // The preview is a convenience: an image it cannot decode still counts as received.
     RgbImage preview;
     if (decodePreview(frame.image, std::string_view(frame.imageInfo.kind) == "jpg", kPreviewSide, preview))
         store_->writePng(order.number, "frame-" + k + ".png", preview);
+    return true;
 }
 
-void OrderBook::storeOrder(const Order& order, const OrderArrival& arrival) {
-    if (!store_) return;
+bool OrderBook::storeOrder(const Order& order, const OrderArrival& arrival) {
+    if (!store_) return true;
     RecordView o(kOrderLayout, arrival.order.subspan(0, std::min(arrival.order.size(), kOrderLayout.size)));
     nlohmann::json paper = nullptr;
     if (arrival.paper)
@@ -244,7 +256,7 @@ void OrderBook::storeOrder(const Order& order, const OrderArrival& arrival) {
                      {"client", recordJson(RecordView(kClientInfoLayout, arrival.clientInfo))},
                      {"paper", paper},
                      {"time", now()}};
-    store_->writeJson(order.number, "order.json", j);
+    return store_->writeJson(order.number, "order.json", j);
 }
 
 void OrderBook::completeIfDone(Order& order) {

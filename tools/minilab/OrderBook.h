@@ -62,8 +62,10 @@ private:
     Order& create(uint64_t refId, uint16_t frameNum);
     std::optional<Violation> checkAgainstOrder(const Order& order, const FrameArrival& frame) const;
     std::optional<Violation> checkAgainstFrames(const Order& order, const OrderArrival& arrival) const;
-    void storeFrame(const Order& order, const FrameArrival& frame);
-    void storeOrder(const Order& order, const OrderArrival& arrival);
+    // False when the store could not keep the files: the request is then refused, so that
+    // no client is told an order was spooled that the store lost.
+    bool storeFrame(const Order& order, const FrameArrival& frame);
+    bool storeOrder(const Order& order, const OrderArrival& arrival);
     void completeIfDone(Order& order);
 
     const LabConfig& lab_;

@@ -214,8 +214,9 @@ HeaderCheck checkHeader(std::span<const uint8_t> header, const LabConfig& lab) {
     } else if (length != *fixedDataLength(command)) {
         out.violation = violation(kInvalidSize, 8, expectGot("dataLength", *fixedDataLength(command), length));
     }
-    // Without a trustworthy length the rest of the stream cannot be framed.
-    if (out.violation && length > kMaxNonImageData && !isImageCommand(command)) out.violation->fatal = true;
+    // A refused request's data is read only to stay in step; a large one is not worth
+    // holding (nor trusting): answer and close instead.
+    if (out.violation && length > kMaxNonImageData) out.violation->fatal = true;
     return out;
 }
 
