@@ -97,10 +97,30 @@ struct RunResult {
     long maxRssKiB = 0;
 };
 
-// Runs the backend as CUPS does; answers its exit status and peak resident size.
-RunResult runBackend(const std::string& options, const std::string& store) {
+// Feeds the raster file into a pipe, as the filter before the backend does.
+void feedPipe(int fd, const std::string& path) {
+    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::vector<char> buffer(1 << 20);
+    ssize_t n;
+    while (in >= 0 && (n = ::read(in, buffer.data(), buffer.size())) > 0)
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(fd, buffer.data() + done, static_cast<size_t>(n - done));
+            if (w <= 0) goto out;
+            done += w;
+        }
+out:
+    if (in >= 0) ::close(in);
+    ::close(fd);
+}
+
+// Runs the backend as CUPS does (the raster as a file argument, or through a pipe on standard
+// input); answers its exit status and peak resident size.
+RunResult runBackend(const std::string& options, const std::string& store, bool throughPipe = false) {
     Fixture& f = fixture();
-    std::vector<std::string> args = {"vantrelps", "1", "bench", "Bench", "1", options, f.raster};
+    std::vector<std::string> args = {"vantrelps", "1", "bench", "Bench", "1", options};
+    if (!throughPipe) args.push_back(f.raster);
+    int pipeFds[2] = {-1, -1};
+    if (throughPipe && ::pipe2(pipeFds, O_CLOEXEC) != 0) return {};
     std::vector<std::string> env = {std::string("DEVICE_URI=vantrelps://") + kLabAddress,
                                     std::string("PPD=") + TESSARON_PPD_PATH,
                                     "CONTENT_TYPE=application/vnd.cups-raster",
@@ -116,9 +136,16 @@ RunResult runBackend(const std::string& options, const std::string& store) {
     posix_spawn_file_actions_init(&actions);
     const std::string errPath = f.dir.file("backend.err");
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (throughPipe) posix_spawn_file_actions_adddup2(&actions, pipeFds[0], 0);
     pid_t pid = -1;
     RunResult result;
-    if (posix_spawn(&pid, VANTRELPS_PATH, &actions, nullptr, argv.data(), envp.data()) == 0) {
+    const bool spawned = posix_spawn(&pid, VANTRELPS_PATH, &actions, nullptr, argv.data(), envp.data()) == 0;
+    std::thread feeder;
+    if (throughPipe) {
+        ::close(pipeFds[0]);
+        feeder = std::thread(feedPipe, pipeFds[1], f.raster);
+    }
+    if (spawned) {
         int status = 0;
         rusage usage{};
         if (wait4(pid, &status, 0, &usage) == pid) {
@@ -126,6 +153,7 @@ RunResult runBackend(const std::string& options, const std::string& store) {
             result.maxRssKiB = usage.ru_maxrss;
         }
     }
+    if (feeder.joinable()) feeder.join();
     posix_spawn_file_actions_destroy(&actions);
     // Published orders are dropped so that the store does not grow over the iterations.
     for (const auto& e : std::filesystem::directory_iterator(store))
@@ -134,7 +162,11 @@ RunResult runBackend(const std::string& options, const std::string& store) {
 }
 
 void BM_JobThroughBackend(benchmark::State& state) {
-    const bool adjust = state.range(0) != 0;
+    // 0: plain, 1: every adjustment; 2 and 3: plain through a pipe with and without the dialog's
+    // page count (without it the raster is counted into a private copy first).
+    const bool adjust = state.range(0) == 1;
+    const bool throughPipe = state.range(0) >= 2;
+    const bool pageCountGiven = state.range(0) == 2;
     tessaron::test::NetLock lock;
     tessaron::test::TempDir stores;
     tessaron::test::MinilabOptions o;
@@ -152,11 +184,12 @@ void BM_JobThroughBackend(benchmark::State& state) {
         std::string("DebugLog=False PaperWidth=1520 PaperSurface=1 ") +
         (adjust ? "AdjustmentsEnabled=True Red=5 Green=-5 Blue=3 Brightness=4 Contrast=5 Saturation=8 Gamma=6 "
                   "SharpnessEnabled=True SharpnessRadius=2 SharpnessIntensity=0.5"
-                : "AdjustmentsEnabled=False SharpnessEnabled=False");
+                : "AdjustmentsEnabled=False SharpnessEnabled=False") +
+        (pageCountGiven ? " com.apple.print.PrintSettings.PMTotalSidesImaged..n.=20" : "");
     fixture();
     long peak = 0;
     for (auto _ : state) {
-        const RunResult r = runBackend(options, o.storeDir);
+        const RunResult r = runBackend(options, o.storeDir, throughPipe);
         if (r.status != 0) {
             const std::string err = tessaron::test::readFile(fixture().dir.file("backend.err"));
             std::fprintf(stderr, "%s\n", err.substr(err.size() > 3000 ? err.size() - 3000 : 0).c_str());
@@ -170,7 +203,7 @@ void BM_JobThroughBackend(benchmark::State& state) {
     state.counters["peakRSS_MiB"] = static_cast<double>(peak) / 1024;
     state.counters["pageRGBA_MiB"] = double(kWidth) * kHeight * 4 / (1 << 20);
 }
-BENCHMARK(BM_JobThroughBackend)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_JobThroughBackend)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // The frames' BMP bytes sent to a loopback sink, one connection per frame.
 void BM_RawLoopbackTransfer(benchmark::State& state) {
