@@ -92,7 +92,28 @@ TEST_F(PrintJobTest, PngAndJpegWithOptionsEachGiveOneOrderWithItsFrame) {
             EXPECT_GT(frame["image"].value("bytes", 0), 0) << frame.dump();
         }
         EXPECT_EQ(copies, 2);
+        // Two-sided printing is for sheet paper only; a roll job ignores it.
+        EXPECT_EQ(order["record"].value("BothSidePrint", -1), 0) << order.dump();
     }
+}
+
+TEST_F(PrintJobTest, TwoSidedSheetPaperAsksTheLabForBothSides) {
+    TempDir dir;
+    ASSERT_TRUE(writeSampleJpeg(dir.file("photo.jpg"), 600, 900));
+    const std::optional<CupsJob> end =
+        print(dir.file("photo.jpg"), {{"PageSize", "4x6.Fullbleed"}, {"PaperFeed", "Sheet"}, {"PaperName", "A4"},
+                                      {"TwoSided", "LongEdge"}});
+    if (!end) GTEST_SKIP() << "this build's backend does not print raster jobs yet";
+    ASSERT_EQ(end->state, IPP_JSTATE_COMPLETED) << end->stateName();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (orders().empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(orders().size(), 1u);
+    const nlohmann::json order = readJson(orders().front() + "/order.json");
+    ASSERT_FALSE(order.is_discarded());
+    EXPECT_EQ(order["record"].value("BothSidePrint", -1), 1) << order.dump();
+    EXPECT_EQ(order["record"].value("PaperName", ""), "A4") << order.dump();
+    EXPECT_EQ(order["paper"].value("source", ""), "sheet") << order.dump();
 }
 
 TEST_F(PrintJobTest, CancellingAFastPrintJobCancelsItsOrderInTheLab) {
@@ -117,6 +138,10 @@ TEST_F(PrintJobTest, CancellingAFastPrintJobCancelsItsOrderInTheLab) {
     ASSERT_EQ(cancel.exitStatus, 0) << cancel.err;
     EXPECT_EQ(waitForEnd(*id).state, IPP_JSTATE_CANCELED);
     EXPECT_TRUE(lab_->waitForLog("cancelled after", std::chrono::seconds(30))) << lab_->log();
+    // The lab keeps the order marked as cancelled, never as a complete one.
+    const std::vector<std::string> stored = orders();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_TRUE(fs::exists(stored.front() + "/cancelled.json"));
 }
 
 }  // namespace
