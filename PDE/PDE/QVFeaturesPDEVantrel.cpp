@@ -105,6 +105,8 @@ QWidget* QVFeaturesPDEVantrel::panelView() {
     if (QComboBox* resolutions = menuForTag(kResolution))
         for (int i = 0; i < resolutions->count(); ++i) resolutions->setItemData(i, kResolution, Qt::UserRole + 1);
     if (QComboBox* tone = menuForTag(kTone)) tone->setEnabled(true);
+    // The feed was restored before the view existed.
+    enableControlsForFeed(choiceDict().value(QStringLiteral("PaperFeed")) != kSheet);
     if (sortedPaper_) {
         updatePaperUI();
         if (paperDict_) enableToneValues(sortPaperCatalogue(*paperDict_).toneBits);
@@ -430,6 +432,12 @@ bool QVFeaturesPDEVantrel::hardwareSupportsDuplex() const { return duplex_; }
 
 // ---- storing and producing values -------------------------------------------------------
 
+void QVFeaturesPDEVantrel::enableControlsForFeed(bool roll) {
+    if (QWidget* names = viewControlForTag(nullptr, kName)) names->setEnabled(!roll);
+    for (int tag : {int{kOverspill}, kOverspill | kValueFieldTagBit, int{kWidth}, int{kSurface}})
+        if (QWidget* c = viewControlForTag(nullptr, tag)) c->setEnabled(roll);
+}
+
 void QVFeaturesPDEVantrel::setChoiceForKey(const std::optional<QString>& choice, const QString& key) {
     if (!choice) return;
     // Until the first refresh has read the printer's capabilities a restored "Sheet" stands;
@@ -445,9 +453,7 @@ void QVFeaturesPDEVantrel::setChoiceForKey(const std::optional<QString>& choice,
         pdeLog("setting %s to %s", key.toUtf8().constData(), choice->toUtf8().constData());
         pdeLog("setting %s to %s", "PaperName Popup", roll ? "disabled" : "enabled");
         pdeLog("setting %s to %s", "PaperWidth Popup", roll ? "enabled" : "disabled");
-        if (QWidget* names = viewControlForTag(nullptr, kName)) names->setEnabled(!roll);
-        for (int tag : {int{kOverspill}, kOverspill | kValueFieldTagBit, int{kWidth}, int{kSurface}})
-            if (QWidget* c = viewControlForTag(nullptr, tag)) c->setEnabled(roll);
+        enableControlsForFeed(roll);
         didSelectNewPaper();
         setDuplexAvailable();
     } else if (key == QLatin1String("TwoSided")) {

@@ -90,6 +90,7 @@ private slots:
 private:
     QComboBox* menuForTag(int tag);
     void didSelectNewPaper();
+    void enableControlsForFeed(bool roll);
     void setSortedPaper(const SortedPaper& sorted);
     void storeDirectly(const QString& value, const QString& key);
     void pdelastRefreshTimeUpdateWithDate(const std::optional<QDateTime>& date);

@@ -159,6 +159,8 @@ TEST(FeaturesPanel, WithoutTheBackendsKeysItShowsThePPDMenusAndSaysNoDataYet) {
     EXPECT_EQ(f.titles(1), (QStringList{"89 mm", "102 mm", "127 mm", "152 mm"}));
     EXPECT_EQ(f.titles(4), (QStringList{"300 dpi", "400 dpi", "600 dpi"}));
     EXPECT_EQ(representedObject(f.menu(6), f.menu(6)->currentIndex()), "Roll");
+    EXPECT_FALSE(f.menu(7)->isEnabled());
+    EXPECT_TRUE(f.menu(1)->isEnabled());
     EXPECT_EQ(representedObject(f.menu(1), f.menu(1)->currentIndex()), "1020");
     auto* status = qobject_cast<QLabel*>(controlForTag(f.view, kStatusLabelTag));
     ASSERT_NE(status, nullptr);
