@@ -1,0 +1,170 @@
+// The command driver run as CUPS runs it: the command file through commandtovantrel into
+// vantrelps (six arguments, CONTENT_TYPE, DEVICE_URI, PPD), the filters' own command lines, and
+// the backend's state lines while the minilab cannot be reached.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+
+#include "MinilabProcess.h"
+#include "NetLock.h"
+#include "Process.h"
+#include "TempDir.h"
+
+using namespace tessaron::test;
+
+namespace {
+
+constexpr const char* kAddress = "127.0.0.13";
+constexpr const char* kUnreachable = "127.0.0.19";
+constexpr const char* kCommandFile = "#CUPS-COMMAND\nReportStatus\nAutoConfigure\n";
+
+constexpr const char* kLab = R"({"name": "Lab 13", "infoName": "JRX-13", "apiVersion": "3.0.0.0",
+    "extraFeatures": true, "duplex": true, "papers": [
+    {"source": "roll", "width": 1270, "surface": 1, "resolution": 3000, "lmin": 890, "lmax": 2540},
+    {"source": "sheet", "name": "A4", "width": 2100, "surface": 1, "resolution": 3000, "lmin": 2970, "lmax": 2970}]})";
+
+constexpr const char* kPPD = "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n"
+                             "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n*PCFileName: \"TEST.PPD\"\n"
+                             "*Manufacturer: \"Vantrel\"\n*Product: \"(JRX)\"\n*ModelName: \"Vantrel JRX\"\n"
+                             "*ShortNickName: \"Vantrel JRX\"\n*NickName: \"Vantrel JRX\"\n*PSVersion: \"(3010.000) 0\"\n"
+                             "*LanguageLevel: \"3\"\n*ColorDevice: True\n*DefaultColorSpace: RGB\n*FileSystem: False\n"
+                             "*Throughput: \"1\"\n*LandscapeOrientation: Plus90\n*TTRasterizer: Type42\n";
+
+// Follows the archive's UIDs from $top.root and prints each paper key with a few fields.
+constexpr const char* kArchiveReader = R"(
+import base64, plistlib, sys
+archive = plistlib.loads(base64.b64decode(open(sys.argv[1]).read()))
+assert archive["$archiver"] == "NSKeyedArchiver", archive["$archiver"]
+objects = archive["$objects"]
+def resolve(v):
+    v = objects[v.data] if isinstance(v, plistlib.UID) else v
+    if isinstance(v, dict) and "NS.keys" in v:
+        assert objects[v["$class"].data]["$classname"] in ("NSDictionary", "NSMutableDictionary")
+        return {resolve(k): resolve(o) for k, o in zip(v["NS.keys"], v["NS.objects"])}
+    return v
+root = resolve(archive["$top"]["root"])
+for key in sorted(root):
+    paper = root[key]
+    extra = " paperName=" + paper["paperName"] if "paperName" in paper else " paperLMax=%d" % paper["paperLMax"]
+    print("%s%s paperSource=%d" % (key, extra, paper["paperSource"]))
+)";
+
+std::vector<std::string> linesStartingWith(const std::string& text, const std::string& prefix) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        if (text.compare(start, prefix.size(), prefix) == 0) lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+ProcessSpec asCUPSRunsIt(const std::string& program, const std::string& uri, const std::string& ppd) {
+    ProcessSpec spec;
+    spec.program = program;
+    spec.args = {"42", "tester", "refresh", "1", ""};
+    spec.env = {{"CONTENT_TYPE", "application/vnd.cups-command"},
+                {"DEVICE_URI", uri},
+                {"PPD", ppd},
+                {"VANTRELPS_DISCOVERY_ADDRESS", "127.255.255.255"},
+                {"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/tessaron-test-bus"}};
+    spec.timeout = std::chrono::milliseconds(60000);
+    return spec;
+}
+
+class CommandJobProcessTest : public ::testing::Test {
+protected:
+    TempDir dir_;
+    NetLock lock_;
+};
+
+TEST_F(CommandJobProcessTest, RefreshWritesCapabilitiesAndCatalogue) {
+    MinilabOptions options;
+    options.program = TESSARON_MINILAB_PATH;
+    options.configJson = kLab;
+    options.address = kAddress;
+    MinilabProcess lab(options);
+    ASSERT_TRUE(lab.ready()) << lab.log();
+    const std::string ppd = dir_.write("test.ppd", kPPD);
+
+    // The filter copies its standard input (six arguments) unchanged.
+    ProcessSpec filter = asCUPSRunsIt(COMMANDTOVANTREL_PATH, "vantrelps://127.0.0.13", ppd);
+    filter.stdinData = kCommandFile;
+    const ProcessResult filtered = runProcess(filter);
+    ASSERT_EQ(filtered.exitStatus, 0) << filtered.err;
+    EXPECT_EQ(filtered.out, kCommandFile);
+
+    ProcessSpec backend = asCUPSRunsIt(VANTRELPS_PATH, "vantrelps://127.0.0.13", ppd);
+    backend.stdinData = filtered.out;
+    const ProcessResult r = runProcess(backend);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+
+    const auto capability = linesStartingWith(r.err, "PPD: ");
+    ASSERT_FALSE(capability.empty()) << r.err;
+    EXPECT_TRUE(std::regex_match(capability[0],
+                                 std::regex(R"(PPD: +JRXExtraFeatures="True" JRXDuplex="True" JRXAPIVersion="3\.0\.0\.0" )"
+                                            R"(JRXDeviceName="JRX-13" JRXDeviceIP4Addr="127\.0\.0\.13" JRXTimeStamp="[0-9]+")")))
+        << capability[0];
+    // The catalogue follows in numbered chunks, the last one empty.
+    const auto chunks = linesStartingWith(r.err, "PPD: JRXPapersKnown");
+    ASSERT_GE(chunks.size(), 2u) << r.err;
+    EXPECT_EQ(chunks.front().rfind("PPD: JRXPapersKnown00000=YnBsaXN0MD", 0), 0u) << chunks.front();  // "bplist0"
+    EXPECT_EQ(chunks.back().substr(chunks.back().size() - 3), "=\"\"") << chunks.back();
+    EXPECT_NE(r.err.find("STATE: -connecting-to-device,offline-report"), std::string::npos) << r.err;
+
+    // An independent keyed-archive reader resolves the catalogue from the saved chunks.
+    std::string base64;
+    for (const auto& chunk : chunks) base64 += chunk.substr(chunk.find('=') + 1);
+    base64.erase(std::remove(base64.begin(), base64.end(), '"'), base64.end());
+    ProcessSpec reader;
+    reader.program = "/usr/bin/python3";
+    reader.args = {"-c", kArchiveReader, dir_.write("catalogue.b64", base64)};
+    const ProcessResult decoded = runProcess(reader);
+    ASSERT_EQ(decoded.exitStatus, 0) << decoded.err;
+    EXPECT_EQ(decoded.out, "A4-r300 paperName=A4 paperSource=1\nw1270s1r300 paperLMax=2540 paperSource=0\n");
+    EXPECT_NE(lab.log().find("JRX_GET_PAPER_AD"), std::string::npos) << lab.log();
+}
+
+TEST_F(CommandJobProcessTest, UnreachableMinilabIsReportedOfflineAndRetried) {
+    const std::string ppd = dir_.write("test.ppd", kPPD);
+    ProcessSpec spec = asCUPSRunsIt(VANTRELPS_PATH, std::string("vantrelps://") + kUnreachable, ppd);
+    spec.stdinData = kCommandFile;
+    BackgroundProcess backend(spec);
+    // The connection is retried without limit: the backend is still running when stopped.
+    ASSERT_TRUE(backend.waitForOutput("STATE: +offline-report", std::chrono::milliseconds(30000))) << backend.stderrSoFar();
+    // No reply is invented and no success reported while the minilab is away.
+    EXPECT_EQ(backend.stderrSoFar().find("PPD:"), std::string::npos) << backend.stderrSoFar();
+    EXPECT_TRUE(backend.running());
+    backend.signal(SIGTERM);
+    backend.wait(std::chrono::milliseconds(10000));
+}
+
+TEST_F(CommandJobProcessTest, FiltersCopyTheNamedFileAndAnswerTheirCommandLine) {
+    const std::string input = dir_.write("commands", kCommandFile);
+    for (const char* program : {COMMANDTOVANTREL_PATH, RASTERTOVANTREL_PATH}) {
+        ProcessSpec spec;
+        spec.program = program;
+        spec.args = {"7", "tester", "title", "1", "", input};
+        const ProcessResult copied = runProcess(spec);
+        EXPECT_EQ(copied.exitStatus, 0) << program << copied.err;
+        EXPECT_EQ(copied.out, kCommandFile) << program;
+
+        spec.args = {"--version"};
+        const ProcessResult version = runProcess(spec);
+        EXPECT_EQ(version.exitStatus, 0) << program;
+        EXPECT_FALSE((version.out + version.err).empty()) << program;
+
+        spec.args = {"only", "two"};
+        const ProcessResult usage = runProcess(spec);
+        EXPECT_NE(usage.exitStatus, 0) << program;
+        const std::string name = std::string(program).substr(std::string(program).rfind('/') + 1);
+        EXPECT_NE((usage.out + usage.err).find("USAGE: " + name + " job-id user title copies options [file]"),
+                  std::string::npos)
+            << program << usage.out << usage.err;
+    }
+}
+
+}  // namespace
