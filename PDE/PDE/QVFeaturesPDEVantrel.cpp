@@ -116,6 +116,7 @@ QWidget* QVFeaturesPDEVantrel::panelView() {
             setStringValue(status, pdeLocalized(kNoDataYet));
     }
     updateUI();
+    setDuplexAvailable();
     return view;
 }
 

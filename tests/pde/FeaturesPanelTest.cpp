@@ -161,6 +161,10 @@ TEST(FeaturesPanel, WithoutTheBackendsKeysItShowsThePPDMenusAndSaysNoDataYet) {
     EXPECT_EQ(representedObject(f.menu(6), f.menu(6)->currentIndex()), "Roll");
     EXPECT_FALSE(f.menu(7)->isEnabled());
     EXPECT_TRUE(f.menu(1)->isEnabled());
+    // Roll paper: no two-sided printing, so no binding either.
+    EXPECT_FALSE(f.menu(10)->isEnabled());
+    EXPECT_FALSE(f.menu(8)->isEnabled());
+    EXPECT_FALSE(controlForTag(f.view, 9)->isEnabled());
     EXPECT_EQ(representedObject(f.menu(1), f.menu(1)->currentIndex()), "1020");
     auto* status = qobject_cast<QLabel*>(controlForTag(f.view, kStatusLabelTag));
     ASSERT_NE(status, nullptr);
