@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -120,6 +121,8 @@ RunResult runBackend(const std::string& options, const std::string& store, bool 
     std::vector<std::string> args = {"vantrelps", "1", "bench", "Bench", "1", options};
     if (!throughPipe) args.push_back(f.raster);
     int pipeFds[2] = {-1, -1};
+    // A backend that stops reading early must not end the benchmark through SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
     if (throughPipe && ::pipe2(pipeFds, O_CLOEXEC) != 0) return {};
     std::vector<std::string> env = {std::string("DEVICE_URI=vantrelps://") + kLabAddress,
                                     std::string("PPD=") + TESSARON_PPD_PATH,
@@ -162,11 +165,10 @@ RunResult runBackend(const std::string& options, const std::string& store, bool 
 }
 
 void BM_JobThroughBackend(benchmark::State& state) {
-    // 0: plain, 1: every adjustment; 2 and 3: plain through a pipe with and without the dialog's
-    // page count (without it the raster is counted into a private copy first).
+    // 0: plain, raster as a file (counted in place); 1: every adjustment; 2: plain through a pipe,
+    // so that the page count first copies the raster into a private file.
     const bool adjust = state.range(0) == 1;
-    const bool throughPipe = state.range(0) >= 2;
-    const bool pageCountGiven = state.range(0) == 2;
+    const bool throughPipe = state.range(0) == 2;
     tessaron::test::NetLock lock;
     tessaron::test::TempDir stores;
     tessaron::test::MinilabOptions o;
@@ -177,6 +179,7 @@ void BM_JobThroughBackend(benchmark::State& state) {
     std::filesystem::create_directories(o.storeDir);
     tessaron::test::MinilabProcess lab(o);
     if (!lab.ready()) {
+        std::fprintf(stderr, "%s\n", lab.log().c_str());
         state.SkipWithError("the emulator did not start");
         return;
     }
@@ -184,8 +187,7 @@ void BM_JobThroughBackend(benchmark::State& state) {
         std::string("DebugLog=False PaperWidth=1520 PaperSurface=1 ") +
         (adjust ? "AdjustmentsEnabled=True Red=5 Green=-5 Blue=3 Brightness=4 Contrast=5 Saturation=8 Gamma=6 "
                   "SharpnessEnabled=True SharpnessRadius=2 SharpnessIntensity=0.5"
-                : "AdjustmentsEnabled=False SharpnessEnabled=False") +
-        (pageCountGiven ? " com.apple.print.PrintSettings.PMTotalSidesImaged..n.=20" : "");
+                : "AdjustmentsEnabled=False SharpnessEnabled=False");
     fixture();
     long peak = 0;
     for (auto _ : state) {
@@ -203,7 +205,7 @@ void BM_JobThroughBackend(benchmark::State& state) {
     state.counters["peakRSS_MiB"] = static_cast<double>(peak) / 1024;
     state.counters["pageRGBA_MiB"] = double(kWidth) * kHeight * 4 / (1 << 20);
 }
-BENCHMARK(BM_JobThroughBackend)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_JobThroughBackend)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // The frames' BMP bytes sent to a loopback sink, one connection per frame.
 void BM_RawLoopbackTransfer(benchmark::State& state) {
