@@ -3,6 +3,7 @@
 #include "PLUMEX_PrintCoreNetwork.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -197,13 +198,28 @@ std::vector<std::string> split(const std::string& text, char separator) {
     return parts;
 }
 
+// A field of `maxDigits` digits at most in `base`, no sign, no other characters; none otherwise.
+std::optional<unsigned long> numberField(const std::string& part, int base, std::size_t maxDigits, unsigned long limit) {
+    if (part.empty() || part.size() > maxDigits) return std::nullopt;
+    for (const char c : part)
+        if (base == 16 ? !std::isxdigit(static_cast<unsigned char>(c)) : !std::isdigit(static_cast<unsigned char>(c)))
+            return std::nullopt;
+    const unsigned long value = std::strtoul(part.c_str(), nullptr, base);
+    if (value > limit) return std::nullopt;
+    return value;
+}
+
 }  // namespace
 
 std::optional<std::array<std::uint8_t, 6>> PLUMEX_PrintCoreNetwork::networkOrderDataForMacAddress(const std::string& text) {
     const auto parts = split(text, ':');
     if (parts.size() != 6) return std::nullopt;
     std::array<std::uint8_t, 6> bytes{};
-    for (std::size_t i = 0; i < 6; ++i) bytes[i] = static_cast<std::uint8_t>(std::strtoul(parts[i].c_str(), nullptr, 16));
+    for (std::size_t i = 0; i < 6; ++i) {
+        const auto value = numberField(parts[i], 16, 2, 0xFF);
+        if (!value) return std::nullopt;
+        bytes[i] = static_cast<std::uint8_t>(*value);
+    }
     return bytes;
 }
 
@@ -211,6 +227,10 @@ std::optional<std::array<std::uint8_t, 4>> PLUMEX_PrintCoreNetwork::networkOrder
     const auto parts = split(text, '.');
     if (parts.size() != 4) return std::nullopt;
     std::array<std::uint8_t, 4> bytes{};
-    for (std::size_t i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(std::strtoul(parts[i].c_str(), nullptr, 10));
+    for (std::size_t i = 0; i < 4; ++i) {
+        const auto value = numberField(parts[i], 10, 3, 255);
+        if (!value) return std::nullopt;
+        bytes[i] = static_cast<std::uint8_t>(*value);
+    }
     return bytes;
 }
