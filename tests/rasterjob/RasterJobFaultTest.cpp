@@ -104,6 +104,37 @@ TEST(RasterJobTransfer, FramesThatNeverArriveEndTheJobWithoutAnOrder) {
     EXPECT_TRUE(noOrderPublished(lab));
 }
 
+TEST(RasterJobTransfer, APlainLabNeverGetsTheSpoolOfAnOrderWithAFrameMissing) {
+    // An older lab: frames first, the order after the last one.
+    Lab lab(R"({"name": "Old Lab", "apiVersion": "2.1.0.0", "extraFeatures": false, "duplex": false,
+        "papers": [{"width": 1020, "surface": 1, "resolution": 3000, "lmin": 1270, "lmax": 3050}],
+        "faults": {"closeWithoutReply": [{"command": 2, "at": 2}, {"command": 2, "at": 3}]}})");
+    ASSERT_TRUE(lab.ready()) << lab.log();
+    JobSpec job;
+    job.options = kQuiet;
+    job.pages = {patternPage(1), patternPage(2), patternPage(3)};
+    const auto r = lab.print(job);
+    EXPECT_EQ(r.exitStatus, 1) << r.err;
+    EXPECT_NE(r.err.find("ERROR: image 2 could not be sent"), std::string::npos) << r.err;
+    EXPECT_EQ(lab.log().find("0x03 JRX_SPOOL_ORDER"), std::string::npos) << lab.log();
+    EXPECT_TRUE(noOrderPublished(lab));
+}
+
+TEST(RasterJobErrors, ErrorsAfterTheJobAreDrainedAndRecoveryAnnounced) {
+    Lab lab(labConfig(R"(, "errors": [{"number": 1, "mainError": 5000, "subError": 2, "level": 1, "message": "Paper jam"},
+                                      {"number": 2, "mainError": 1200, "subError": 1, "level": 0, "message": "Low paper"}])"));
+    ASSERT_TRUE(lab.ready()) << lab.log();
+    JobSpec job;
+    job.options = kQuiet;
+    const auto r = lab.print(job);
+    ASSERT_EQ(r.exitStatus, 0) << r.err << lab.log();
+    EXPECT_NE(r.err.find("Printer reported Error 5000"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Printer reported Attention 1200"), std::string::npos) << r.err;
+    // Read until the list is empty, then the job is well again.
+    EXPECT_NE(r.err.find("STATE: -"), std::string::npos);
+    EXPECT_TRUE(lab.hasFile("order-1/order.json"));
+}
+
 TEST(RasterJobFastPrint, OrderComesFirstAndASignalCancelsIt) {
     Lab lab(labConfig("", true));
     ASSERT_TRUE(lab.ready()) << lab.log();
