@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
+#include <thread>
 #include <string>
 
 #include "Codes.h"
@@ -104,6 +106,33 @@ TEST_F(Robustness, AHalfSentRequestDoesNotHoldUpOthers) {
     // The slow client may finish later and gets its reply.
     ASSERT_TRUE(slow.send(Bytes(h.begin() + 5, h.end())));
     EXPECT_EQ(slow.reply().size(), 16u + 32 + 64);
+}
+
+// Every connection may come to hold an image of up to the limit; their number is bounded
+// so that the memory is too.
+TEST_F(Robustness, ConnectionsBeyondTheLimitAreClosed) {
+    start(kLab);
+    std::vector<std::unique_ptr<Connection>> held;
+    const Bytes h = header(0x01, 0);
+    for (int i = 0; i < 32; ++i) {
+        held.push_back(std::make_unique<Connection>());
+        ASSERT_TRUE(held.back()->send(Bytes(h.begin(), h.begin() + 4)));
+    }
+    Connection extra;
+    EXPECT_TRUE(extra.closedByPeer(5000ms));
+    EXPECT_TRUE(lab->waitForLog("refused: already 32 connections open")) << lab->log();
+    // The held ones are still served.
+    ASSERT_TRUE(held.front()->send(Bytes(h.begin() + 4, h.end())));
+    EXPECT_EQ(held.front()->reply().size(), 16u + 32 + 64);
+    held.clear();
+    // Once they are gone the lab takes new connections again (closing is noticed soon).
+    Bytes info;
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (info.empty() && std::chrono::steady_clock::now() < deadline) {
+        info = transact(header(0x01, 0));
+        if (info.empty()) std::this_thread::sleep_for(20ms);   // poll until the lab has noticed
+    }
+    EXPECT_EQ(info.size(), 16u + 32 + 64);
 }
 
 TEST_F(Robustness, ReplyDelayHoldsBackOnlyTheChosenRequest) {

@@ -23,6 +23,8 @@ constexpr uint16_t kTcpPort = 5001;
 constexpr uint16_t kUdpPort = 5002;
 constexpr size_t kDiscoverySize = 44;
 constexpr size_t kReadChunk = 256 * 1024;
+// Each connection may hold one image of up to the image limit: the count bounds the total.
+constexpr size_t kMaxConnections = 32;
 constexpr auto kStopGrace = std::chrono::seconds(10);
 
 sockaddr_in socketAddress(uint32_t address, uint16_t port) {
@@ -157,6 +159,11 @@ void Server::acceptOn(LabSockets& lab) {
         socklen_t len = sizeof from;
         int fd = ::accept4(lab.listenFd, reinterpret_cast<sockaddr*>(&from), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) return;
+        if (connections_.size() >= kMaxConnections) {
+            logError("%s: refused: already %zu connections open", peerName(from).c_str(), connections_.size());
+            ::close(fd);
+            continue;
+        }
         int one = 1;
         // Split replies must leave as separate segments.
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
