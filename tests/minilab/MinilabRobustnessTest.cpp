@@ -167,6 +167,24 @@ TEST_F(Robustness, ResetAtFrameResetsTheConnection) {
     EXPECT_TRUE(lab->waitForLog("fault: connection reset")) << lab->log();
 }
 
+// The configured status sequence: busy for the first three requests, then idle for good;
+// the print count grows with completed orders only.
+TEST_F(Robustness, StatusFollowsTheConfiguredSequence) {
+    start(R"({"apiVersion": "3.0.0.0", "printCount": 41, "spoolerSpace": 8589934593,
+      "status": [{"state": 1, "receive": 1, "repeat": 3}, {"state": 3, "receive": 0, "printingUnit": 1}]})");
+    const uint16_t expected[][3] = {{1, 1, 0}, {1, 1, 0}, {1, 1, 0}, {3, 0, 1}, {3, 0, 1}};
+    for (const auto& e : expected) {
+        Bytes r = transact(request(0x09, {Bytes(34, 0)}));
+        ASSERT_EQ(r.size(), 16u + 32 + 192);
+        const size_t at = 48;
+        EXPECT_EQ(get16(r, at), e[0]);
+        EXPECT_EQ(get16(r, at + 2), e[1]);
+        EXPECT_EQ(get16(r, at + 4), e[2]);
+        EXPECT_EQ(get64(r, at + 138), 41u);
+        EXPECT_EQ(get64(r, at + 158), 8589934593u);   // both halves, high first
+    }
+}
+
 // Outside loopback the lab does not start at all (unless told it runs in a real lab), and a
 // broadcast address is never one of its own.
 TEST(MinilabCommandLine, RefusesAddressesOutsideLoopback) {
