@@ -120,6 +120,21 @@ TEST(RasterJobTransfer, APlainLabNeverGetsTheSpoolOfAnOrderWithAFrameMissing) {
     EXPECT_TRUE(noOrderPublished(lab));
 }
 
+TEST(RasterJobTransfer, APageWithoutAnImageFailsTheJobInsteadOfAShortOrder) {
+    Lab lab(labConfig());
+    ASSERT_TRUE(lab.ready()) << lab.log();
+    JobSpec job;
+    job.options = kQuiet;
+    Page gray = patternPage(2);
+    gray.gray = true;
+    job.pages = {patternPage(1), gray, patternPage(3)};
+    const auto r = lab.print(job);
+    EXPECT_EQ(r.exitStatus, 1) << r.err;
+    EXPECT_NE(r.err.find("ERROR: Only 2 of 3 images could be sent"), std::string::npos) << r.err;
+    EXPECT_TRUE(lab.hasFile("order-1/cancelled.json")) << lab.log();
+    EXPECT_TRUE(noOrderPublished(lab));
+}
+
 TEST(RasterJobErrors, ErrorsAfterTheJobAreDrainedAndRecoveryAnnounced) {
     Lab lab(labConfig(R"(, "errors": [{"number": 1, "mainError": 5000, "subError": 2, "level": 1, "message": "Paper jam"},
                                       {"number": 2, "mainError": 1200, "subError": 1, "level": 0, "message": "Low paper"}])"));

@@ -36,10 +36,11 @@ void writeRaster(const std::string& path, const std::vector<Page>& pages) {
         h.cupsWidth = page.width;
         h.cupsHeight = page.height;
         h.cupsBitsPerColor = 8;
-        h.cupsBitsPerPixel = 24;
-        h.cupsBytesPerLine = page.width * 3;
+        const unsigned samples = page.gray ? 1 : 3;
+        h.cupsBitsPerPixel = 8 * samples;
+        h.cupsBytesPerLine = page.width * samples;
         h.cupsColorOrder = CUPS_ORDER_CHUNKED;
-        h.cupsColorSpace = CUPS_CSPACE_RGB;
+        h.cupsColorSpace = page.gray ? CUPS_CSPACE_W : CUPS_CSPACE_RGB;
         h.HWResolution[0] = h.HWResolution[1] = page.resolution;
         h.PageSize[0] = static_cast<unsigned>(page.pointsWide + 0.5);
         h.PageSize[1] = static_cast<unsigned>(page.pointsHigh + 0.5);
@@ -50,7 +51,11 @@ void writeRaster(const std::string& path, const std::vector<Page>& pages) {
         cupsRasterWriteHeader2(raster, &h);
         std::vector<uint8_t> row(h.cupsBytesPerLine);
         for (uint32_t y = 0; y < page.height; ++y) {
-            for (uint32_t x = 0; x < page.width; ++x) page.pixel(x, y, &row[x * 3]);
+            uint8_t rgb[3];
+            for (uint32_t x = 0; x < page.width; ++x) {
+                page.pixel(x, y, rgb);
+                std::memcpy(&row[x * samples], rgb, samples);
+            }
             cupsRasterWritePixels(raster, row.data(), static_cast<unsigned>(row.size()));
         }
     }

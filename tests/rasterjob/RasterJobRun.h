@@ -29,6 +29,7 @@ struct Page {
     double pointsHigh = 442.2;
     uint32_t resolution = 300;
     bool duplex = false;
+    bool gray = false;  // 8-bit gray instead of RGB (the first sample of pixel() is used)
     // RGB of pixel (x, y), y from the top.
     std::function<void(uint32_t x, uint32_t y, uint8_t* rgb)> pixel;
 };
