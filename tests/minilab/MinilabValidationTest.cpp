@@ -325,4 +325,26 @@ TEST(MinilabValidation, HeaderAndQueryData) {
     EXPECT_EQ(minilab::checkQueryData(0x09, status)->offset, 16u + 33);
 }
 
+// The shipped example configurations load, and mistakes in a configuration are refused
+// rather than run with a guess.
+TEST(MinilabConfig, ExamplesLoadAndMistakesAreRefused) {
+    for (const char* file : {"lab.json", "two-labs.json", "faults.json", "legacy-2.1.json"}) {
+        std::string error;
+        auto config = minilab::loadConfig(std::string(TESSARON_SOURCE_DIR) + "/tools/minilab/examples/" + file, error);
+        ASSERT_TRUE(config) << file << ": " << error;
+        EXPECT_FALSE(config->labs.empty()) << file;
+    }
+    std::string error;
+    auto two = minilab::parseConfig(R"({"labs": [{"address": "127.0.0.2"}, {"address": "127.0.0.3", "apiVersion": "2.2.0.0"}]})", error);
+    ASSERT_TRUE(two) << error;
+    ASSERT_EQ(two->labs.size(), 2u);
+    EXPECT_EQ(two->labs[1].apiVersion, 0x02020000u);
+    for (const char* bad : {R"({"apiVersion": "3.x"})", R"({"papers": [{"width": "wide"}]})", R"([1, 2])",
+                            R"({"name": "Lab")", R"({"faults": {"replyDelay": -5}})"}) {
+        error.clear();
+        EXPECT_FALSE(minilab::parseConfig(bad, error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+}
+
 }  // namespace
