@@ -128,7 +128,7 @@ TEST_F(CommandJobProcessTest, RefreshWritesCapabilitiesAndCatalogue) {
     EXPECT_NE(lab.log().find("JRX_GET_PAPER_AD"), std::string::npos) << lab.log();
 }
 
-TEST_F(CommandJobProcessTest, UnreachableMinilabIsReportedOfflineAndRetried) {
+TEST_F(CommandJobProcessTest, UnreachableMinilabIsReportedOfflineWithoutGivingUp) {
     const std::string ppd = dir_.write("test.ppd", kPPD);
     ProcessSpec spec = asCUPSRunsIt(VANTRELPS_PATH, std::string("vantrelps://") + kUnreachable, ppd);
     spec.stdinData = kCommandFile;
