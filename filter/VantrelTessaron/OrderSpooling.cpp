@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "LocalizedFormat.h"
+#include "ProtocolSupport.h"
 #include "OrderRecords.h"
 #include "VantrelTessaronJob.h"
 
@@ -25,24 +26,6 @@ void cancelIncompleteOrderAtExit() {
 void watchFastPrintOrder(VantrelTessaronJob* job) {
     static const bool registered = std::atexit(cancelIncompleteOrderAtExit) == 0;
     if (registered) gIncompleteFastPrintOrder = job;
-}
-
-// A blocking connection to the address the object resolved; -1 when it cannot be made.
-int connectTo(const std::vector<std::uint8_t>& address) {
-    if (address.size() < 8) return -1;
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (fd < 0) return -1;
-    sockaddr_in in{};
-    in.sin_family = AF_INET;
-    std::memcpy(&in.sin_port, &address[2], 2);
-    std::memcpy(&in.sin_addr, &address[4], 4);
-    int rc;
-    do {
-        rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in);
-    } while (rc < 0 && errno == EINTR);
-    if (rc == 0) return fd;
-    ::close(fd);
-    return -1;
 }
 
 // Sends every byte; false on any error, so that a lost connection is retried, not fatal.
@@ -70,7 +53,7 @@ std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::orderRequestOnce(st
         ::close(static_cast<int>(_nativeSocket));
         _nativeSocket = -1;
     }
-    const int fd = _addressData ? connectTo(*_addressData) : -1;
+    const int fd = _addressData ? connectToAddressData(*_addressData) : -1;
     // Without a connection the general transaction reports the printer and waits for it.
     if (fd < 0) return responseForCommandExtraData(request, extra);
     _nativeSocket = fd;

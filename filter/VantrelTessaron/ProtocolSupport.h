@@ -1,7 +1,9 @@
 // Small helpers shared by the protocol files of the client.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "KeyedArchive.h"
 
@@ -11,3 +13,7 @@ std::string describeValue(const tessaron::keyedarchive::Value& value, int indent
 // Posts a system-wide notification with the job's device URI as its object; without a bus
 // the failure is logged at debug level and the job goes on.
 void postJRXNotification(const char* name);
+
+// A blocking connection to the address the object resolved (its socket-address bytes:
+// family, port, IPv4 address); -1 when it cannot be made.
+int connectToAddressData(const std::vector<std::uint8_t>& address);

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "LocalizedFormat.h"
+#include "ProtocolSupport.h"
 #include "VantrelTessaronJob.h"
 
 namespace {
@@ -54,25 +55,6 @@ bool VantrelTessaronJob::verifyJRXReplyHeaderLength(const std::uint8_t* bytes, s
 
 // ---- Synchronous transactions ----------------------------------------------------------
 
-namespace {
-
-int connectBlocking(const std::vector<std::uint8_t>& address) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (fd < 0) return -1;
-    sockaddr_in in{};
-    in.sin_family = AF_INET;
-    std::memcpy(&in.sin_port, &address[2], 2);
-    std::memcpy(&in.sin_addr, &address[4], 4);
-    int rc;
-    do {
-        rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in);
-    } while (rc < 0 && errno == EINTR);
-    if (rc == 0) return fd;
-    ::close(fd);
-    return -1;
-}
-
-}  // namespace
 
 void VantrelTessaronJob::sendAllOrFail(std::span<const std::uint8_t> bytes, std::size_t& sent) {
     std::size_t done = 0;
@@ -109,7 +91,7 @@ std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::responseForCommandE
     if (context) context->recoverIfNeeded();
 
     int fd;
-    while ((fd = connectBlocking(*_addressData)) < 0)
+    while ((fd = connectToAddressData(*_addressData)) < 0)
         report(localizedFormat("\"%s\" is not a TESSaron printer!", printerID().c_str()));
     _nativeSocket = fd;
     if (context) context->recoverIfNeeded();
