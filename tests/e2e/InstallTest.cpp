@@ -31,7 +31,7 @@ std::vector<Installed> deliverables() {
     };
     if (TESSARON_WITH_PDE) {
         d.push_back({TESSARON_INSTALL_BINDIR "/tessaron-print", 0755});
-        d.push_back({TESSARON_PLUGIN_DIR "/TessaronPDE.so", 0755});
+        d.push_back({TESSARON_PLUGIN_DIR "/TessaronPDE.so", 0644});
     }
     return d;
 }

@@ -77,8 +77,4 @@ std::string SchedulerLabTest::diagnostics() const {
     return text;
 }
 
-bool rasterDriverMissing(const CupsSandbox& cups) {
-    return cups.errorLog().find("print jobs are not supported by this build") != std::string::npos;
-}
-
 }  // namespace tessaron::test

@@ -54,7 +54,4 @@ protected:
     std::unique_ptr<CupsSandbox> cups_;
 };
 
-// True when the scheduler's log shows that this build's backend cannot print raster jobs.
-bool rasterDriverMissing(const CupsSandbox& cups);
-
 }  // namespace tessaron::test

@@ -97,7 +97,7 @@ class SchedulerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         sandbox_ = std::make_unique<test::CupsSandbox>(test::CupsSandboxPrograms{"/bin/true", "/bin/true", "/bin/true"});
-        if (!sandbox_->ready()) GTEST_SKIP() << "no private scheduler: " << sandbox_->failure();
+        ASSERT_TRUE(sandbox_->ready()) << "no private scheduler: " << sandbox_->failure();
         const std::string ppd = home_.write("lab.ppd", pdetest::constrainedPPD());
         ASSERT_EQ(sandbox_->addQueue("lab", "vantrelps://127.0.0.45", ppd), "");
         const auto stopped = sandbox_->tool("/usr/sbin/cupsdisable", {"lab"});
