@@ -20,10 +20,7 @@ protected:
     void SetUp() override {
         SchedulerLabTest::SetUp();
         if (HasFatalFailure()) return;
-        startLab(exampleLab());
-        addQueue(kQueue, std::string("vantrelps://") + kLabAddress);
-        // The panels and the job read the catalogue the refresh leaves in the queue's PPD.
-        EXPECT_EQ(waitForEnd(submitRefresh()).state, IPP_JSTATE_COMPLETED);
+        startLabWithRefreshedQueue();
     }
 
     ProcessResult runDialog(const TempDir& home, const std::vector<std::string>& args) const {

@@ -23,10 +23,7 @@ protected:
     void SetUp() override {
         SchedulerLabTest::SetUp();
         if (HasFatalFailure()) return;
-        startLab(exampleLab());
-        addQueue(kQueue, std::string("vantrelps://") + kLabAddress);
-        // The catalogue the job looks its paper up in.
-        EXPECT_EQ(waitForEnd(submitRefresh()).state, IPP_JSTATE_COMPLETED);
+        startLabWithRefreshedQueue();
     }
 
     // Prints `file` and waits for the job's end.

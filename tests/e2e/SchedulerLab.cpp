@@ -47,6 +47,12 @@ void SchedulerLabTest::addQueue(const std::string& name, const std::string& uri)
     ASSERT_EQ(failure, "");
 }
 
+void SchedulerLabTest::startLabWithRefreshedQueue() {
+    startLab(exampleLab());
+    addQueue(kQueue, std::string("vantrelps://") + kLabAddress);
+    EXPECT_EQ(waitForEnd(submitRefresh()).state, IPP_JSTATE_COMPLETED);
+}
+
 int SchedulerLabTest::submitRefresh(const std::string& queue) {
     std::string message;
     std::optional<int> id = cups_->submitCommands(queue, {"ReportStatus", "AutoConfigure"}, &message);

@@ -39,6 +39,9 @@ protected:
     void stopLab() { lab_.reset(); }
     // Adds a queue with the suite's PPD; fails the test when lpadmin refuses.
     void addQueue(const std::string& name, const std::string& uri);
+    // The example lab, the queue "lab" on it, and one refresh, so that the queue's PPD holds
+    // the catalogue a print job looks its paper up in.
+    void startLabWithRefreshedQueue();
     // Submits a refresh ("ReportStatus", "AutoConfigure") and answers its job id.
     int submitRefresh(const std::string& queue = kQueue);
     // Waits for a final state; fails the test (with the scheduler's log) when none comes.

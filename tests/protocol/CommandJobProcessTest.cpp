@@ -10,6 +10,7 @@
 #include "NetLock.h"
 #include "Process.h"
 #include "TempDir.h"
+#include "TextLines.h"
 
 using namespace tessaron::test;
 
@@ -49,18 +50,6 @@ for key in sorted(root):
     extra = " paperName=" + paper["paperName"] if "paperName" in paper else " paperLMax=%d" % paper["paperLMax"]
     print("%s%s paperSource=%d" % (key, extra, paper["paperSource"]))
 )";
-
-std::vector<std::string> linesStartingWith(const std::string& text, const std::string& prefix) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        if (text.compare(start, prefix.size(), prefix) == 0) lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
 
 ProcessSpec asCUPSRunsIt(const std::string& program, const std::string& uri, const std::string& ppd) {
     ProcessSpec spec;

@@ -34,18 +34,6 @@ const std::string& LogCapture::text() {
     return text_;
 }
 
-std::vector<std::string> linesStartingWith(const std::string& text, const std::string& prefix) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        if (text.compare(start, prefix.size(), prefix) == 0) lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
 int countOf(const std::string& text, const std::string& needle) {
     int n = 0;
     for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++n;

@@ -11,6 +11,7 @@
 
 #include "MinilabProcess.h"
 #include "NetLock.h"
+#include "TextLines.h"
 #include "VantrelTessaronJob.h"
 
 namespace protocol_test {
@@ -34,7 +35,7 @@ private:
     std::string text_;
 };
 
-std::vector<std::string> linesStartingWith(const std::string& text, const std::string& prefix);
+using tessaron::test::linesStartingWith;
 int countOf(const std::string& text, const std::string& needle);
 
 // A paper entry of a configuration.
