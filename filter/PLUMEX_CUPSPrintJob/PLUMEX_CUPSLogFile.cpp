@@ -2,6 +2,7 @@
 // nothing here follows a symbolic link or opens anything but a regular file.
 #include "PLUMEX_CUPSLog.h"
 #include "PLUMEX_CUPSLogState.h"
+#include "PLUMEX_FileData.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -77,17 +78,6 @@ bool readFrom(int fd, off_t offset, std::string& out) {
     return true;
 }
 
-bool writeAllTo(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // The archive followed by the current file, keeping at most the last 10 MiB from a line
 // start. Only the part that can survive the cut is read, so a huge file costs no more memory.
 std::optional<std::string> combinedArchive(int currentFd, const std::string& archivePath) {
@@ -115,7 +105,7 @@ std::optional<std::string> combinedArchive(int currentFd, const std::string& arc
 bool writeArchive(const std::string& archivePath, const std::string& content) {
     FileDescriptor archive(openRegular(archivePath, O_WRONLY | O_CREAT | O_TRUNC, kLogMode));
     if (archive.get() < 0) return false;
-    if (!writeAllTo(archive.get(), content)) return false;
+    if (plumex_file::writeAll(archive.get(), content.data(), content.size()) != 0) return false;
     ::fchmod(archive.get(), kLogMode);
     return true;
 }

@@ -13,6 +13,7 @@
 
 #include "Localize.h"
 #include "PLUMEX_CUPSPrintJobInternal.h"
+#include "PLUMEX_FileData.h"
 
 namespace {
 
@@ -22,23 +23,13 @@ struct Tee {
     bool copyFailed = false;
 };
 
-bool writeAll(int fd, const unsigned char* bytes, size_t length) {
-    while (length > 0) {
-        ssize_t n = write(fd, bytes, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 ssize_t teeRead(void* context, unsigned char* buffer, size_t length) {
     auto* tee = static_cast<Tee*>(context);
     ssize_t n;
     do n = read(tee->input, buffer, length);
     while (n < 0 && errno == EINTR);
-    if (n > 0 && tee->copy >= 0 && !writeAll(tee->copy, buffer, static_cast<size_t>(n))) tee->copyFailed = true;
+    if (n > 0 && tee->copy >= 0 && plumex_file::writeAll(tee->copy, buffer, static_cast<size_t>(n)) != 0) tee->copyFailed = true;
     return n;
 }
 

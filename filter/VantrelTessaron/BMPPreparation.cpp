@@ -10,6 +10,7 @@
 
 #include "PLUMEX_CUPSLog.h"
 #include "LocalizedFormat.h"
+#include "PLUMEX_FileData.h"
 
 namespace tessaron {
 
@@ -29,41 +30,6 @@ void putLE32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
 }
 
 uint32_t magnitude(int32_t v) { return v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v); }
-
-int writeAll(int fd, const uint8_t* bytes, size_t length) {
-    while (length > 0) {
-        ssize_t n = ::write(fd, bytes, length);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (n == 0) return EIO;
-        bytes += n;
-        length -= static_cast<size_t>(n);
-    }
-    return 0;
-}
-
-std::optional<std::vector<uint8_t>> readWholeFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return std::nullopt;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    ::close(fd);
-    bytes.resize(done);
-    return bytes;
-}
 
 [[noreturn]] void fatalWriteError(int error) {
     PLUMEX_CUPSLog::debug("fatal write error %d (%s)", error, strerror(error));
@@ -112,19 +78,19 @@ int writeFloppedBMP(std::span<const uint8_t> file, int fd) {
         putLE32(headers, 18, magnitude(h->width));
     }
     putLE32(headers, 22, rows);
-    if (int error = writeAll(fd, headers.data(), headers.size())) return error;
+    if (int error = plumex_file::writeAll(fd, headers.data(), headers.size())) return error;
 
     const uint32_t rowLength = rows ? pixelSize / rows : 0;
     PLUMEX_CUPSLog::debug("BMP flopper: rowlength = %u; bmpWidth=%d; bmpHeight=%u", rowLength, h->width, rows);
     const uint8_t* pixelEnd = file.data() + h->pixelOffset + pixelSize;
     for (uint32_t r = 1; r <= rows; ++r) {
-        if (int error = writeAll(fd, pixelEnd - static_cast<size_t>(r) * rowLength, rowLength)) return error;
+        if (int error = plumex_file::writeAll(fd, pixelEnd - static_cast<size_t>(r) * rowLength, rowLength)) return error;
     }
     return 0;
 }
 
 std::string pathForCorrectedBMPAtPath(const std::string& path, const TempFileFactory& makeTempFile) {
-    auto file = readWholeFile(path);
+    auto file = plumex_file::readWholeFile(path, kMaxImageFileBytes);
     if (!file) {
         PLUMEX_CUPSLog::debug("bad BMP file header");
         return path;

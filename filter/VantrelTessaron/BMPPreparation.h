@@ -10,6 +10,9 @@
 
 namespace tessaron {
 
+// An image file larger than this is no print frame; it is never read into memory.
+inline constexpr long long kMaxImageFileBytes = 1LL << 31;
+
 struct BMPHeaderFields {
     uint32_t fileSize = 0;
     uint32_t pixelOffset = 0;

@@ -11,50 +11,17 @@
 #include "Encoders.h"
 #include "LocalizedFormat.h"
 #include "OrderRecords.h"
+#include "PLUMEX_FileData.h"
 #include "PaperLength.h"
 #include "TextFields.h"
 #include "VantrelTessaronJob.h"
 
 namespace {
 
-// An image file larger than this is no print frame; never read it into memory.
-constexpr off_t kMaxImageFileBytes = off_t{1} << 31;
-
 const char* formatName(std::uint32_t format) {
     static thread_local std::string name;
     name = VantrelTessaronJob::strForImageFormats(format);
     return name.c_str();
-}
-
-bool writeAll(int fd, const std::vector<std::uint8_t>& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return std::nullopt;
-    struct stat st {};
-    std::optional<std::vector<std::uint8_t>> bytes;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxImageFileBytes) {
-        std::vector<std::uint8_t> data(static_cast<std::size_t>(st.st_size));
-        std::size_t got = 0;
-        while (got < data.size()) {
-            const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            got += static_cast<std::size_t>(n);
-        }
-        if (got == data.size()) bytes = std::move(data);
-    }
-    ::close(fd);
-    return bytes;
 }
 
 }  // namespace
@@ -82,7 +49,7 @@ std::string VantrelTessaronJob::encodedPageFile(const PLUMEX_BitmapImageRep& bit
     }
     int fd = -1;
     const std::optional<std::string> path = PLUMEX_CUPSPrintJob::safeTempFile(&fd);
-    const bool written = path && fd >= 0 && encoded && writeAll(fd, *encoded);
+    const bool written = path && fd >= 0 && encoded && plumex_file::writeAll(fd, encoded->data(), encoded->size()) == 0;
     if (fd >= 0) ::close(fd);
     if (!written) {
         PLUMEX_CUPSLog::debug("failed to save current converted page data to temp file at path %s",
@@ -123,7 +90,7 @@ void VantrelTessaronJob::outputPage() {
             PLUMEX_CUPSLog::debug("Failed to write debug image to log directory %s (%s)", target.c_str(), problem->c_str());
     }
 
-    const std::optional<std::vector<std::uint8_t>> image = readWholeFile(path);
+    const std::optional<std::vector<std::uint8_t>> image = plumex_file::readWholeFile(path, tessaron::kMaxImageFileBytes);
     ::unlink(path.c_str());
     if (!image || !sendImageData(*image))
         failOrder(localizedFormat("image %d could not be sent %s", static_cast<int>(page), lastErrorReply().c_str()));
