@@ -7,7 +7,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 CTEST_ARGS ?=
 
-.PHONY: all build asan deps check test test-asan demo bench install clean
+.PHONY: all build asan deps check test test-asan demo bench fuzz install clean
 
 all: build
 
@@ -44,6 +44,10 @@ demo: deps build
 
 bench: deps build
 	scripts/run-bench $(BUILD)
+
+# libFuzzer targets (clang) in build-fuzz/, each run FUZZ_SECONDS (default 30) from its seeds.
+fuzz: deps
+	JOBS=$(JOBS) scripts/run-fuzz
 
 install: build
 	cmake --install $(BUILD)
