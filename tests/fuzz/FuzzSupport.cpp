@@ -128,7 +128,8 @@ std::string cupsLineProblem(std::string_view line) {
             i += n - 1;
         }
     }
-    if (inQuotes) return "unbalanced double quote in a line";
+    // Quotes carry meaning in the key="value" lines the scheduler parses.
+    if (inQuotes && (line.starts_with("PPD:") || line.starts_with("ATTR:"))) return "unbalanced double quote in a line";
     return {};
 }
 

@@ -30,8 +30,8 @@ inline void require(bool condition, const char* what) {
 std::string takeStandardError();
 
 // Every line a CUPS filter or backend writes to standard error must be one message line: a
-// level word and a colon, no control character, valid UTF-8 and balanced double quotes
-// (a backslash escapes the next character). Answers the first problem, empty when none.
+// level word and a colon, no control character, valid UTF-8, and in "PPD:" and "ATTR:" lines
+// balanced double quotes (a backslash escapes the next character). Answers the first problem, empty when none.
 std::string cupsLineProblem(std::string_view line);
 // Checks everything captured since the last call; a bad line is a finding.
 void requireCupsLines();

@@ -37,10 +37,10 @@ void readHostileChunks(InputReader& input) {
     std::string attributes;
     for (int index = 0; !input.empty() && index < 64; ++index) {
         std::string value = text(input.until('\n'));
-        std::erase(value, '"');
+        std::erase(value, '\r');
         char name[32];
         std::snprintf(name, sizeof name, "*%s%05x", kName, index);
-        attributes += std::string(name) + ": \"" + value + "\"\n";
+        attributes += std::string(name) + ": " + value + "\n";
     }
     const auto data = readBack(attributes);
     if (data) {
@@ -66,16 +66,15 @@ void roundTrip(std::span<const uint8_t> bytes) {
         line.erase(0, 5);
         const size_t equals = line.find('=');
         require(equals != std::string::npos, "saved-data line without a value");
-        std::string value = line.substr(equals + 1);
-        if (value == "\"\"") value.clear();
-        attributes += "*" + line.substr(0, equals) + ": \"" + value + "\"\n";
+        // The scheduler stores each value as the line carries it, without adding quotes.
+        attributes += "*" + line.substr(0, equals) + ": " + line.substr(equals + 1) + "\n";
     }
     if (data.empty()) {
         require(attributes.empty(), "empty data was saved");
         return;
     }
     const auto back = readBack(attributes);
-    require(back.has_value(), "saved data did not read back");
+    if (!back) finding("saved data did not read back from: " + attributes.substr(0, 400));
     require(*back == data, "saved data read back different");
 }
 
