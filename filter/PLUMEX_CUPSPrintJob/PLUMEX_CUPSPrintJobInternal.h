@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,6 +28,26 @@ std::vector<std::string> split(std::string_view text, char separator);
 size_t codePointCount(std::string_view text);
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
+// Raster input for the libcups reader, followed at its end, while a page header is read, by
+// one byte less than a header of zeros. A stream that ends cleanly after a page then still
+// has no room for another header, while a stream cut inside a header completes one with the
+// padding: a header read that used padding (`padding` > 0 afterwards) is a cut stream, not
+// the end of the job. Pixel reads never get padding.
+struct RasterPadding {
+    bool readingHeader = false;  // set by the caller around each header read
+    std::size_t padding = 0;     // padding bytes handed out so far
+
+    // `n` is what the input gave for `buffer` of `length`; answers what libcups gets.
+    long afterRead(unsigned char* buffer, std::size_t length, long n);
+    bool atEnd() const { return atEnd_; }
+
+private:
+    bool atEnd_ = false;
+    std::size_t headerSize_ = 0;
+    unsigned char sync_[4] = {};
+    std::size_t syncBytes_ = 0;
+};
 
 }  // namespace plumex_job
 

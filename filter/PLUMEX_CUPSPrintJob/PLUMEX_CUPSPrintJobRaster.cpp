@@ -1,6 +1,10 @@
 // Raster page input: header validation, the reused page buffer and the page loop.
 #include "PLUMEX_CUPSPrintJob.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -10,6 +14,40 @@
 
 namespace {
 constexpr uint64_t kMaxPageBytes = uint64_t{1} << 30;
+
+struct PaddedInput {
+    int fd = -1;
+    plumex_job::RasterPadding pad;
+};
+PaddedInput gInput;
+
+ssize_t paddedRead(void* context, unsigned char* buffer, size_t length) {
+    auto* in = static_cast<PaddedInput*>(context);
+    ssize_t n = 0;
+    if (!in->pad.atEnd()) {
+        do n = read(in->fd, buffer, length);
+        while (n < 0 && errno == EINTR);
+    }
+    return in->pad.afterRead(buffer, length, n);
+}
+
+}  // namespace
+
+long plumex_job::RasterPadding::afterRead(unsigned char* buffer, std::size_t length, long n) {
+    if (!atEnd_) {
+        for (long i = 0; i < n && syncBytes_ < 4; ++i) sync_[syncBytes_++] = buffer[i];
+        if (n != 0 || !readingHeader) return n;
+        atEnd_ = true;
+        if (syncBytes_ < 4) return 0;  // not even a sync word: nothing to complete
+        // Version 1 streams carry the short header; the others the long one.
+        const bool v1 = std::memcmp(sync_, "RaSt", 4) == 0 || std::memcmp(sync_, "tSaR", 4) == 0;
+        headerSize_ = v1 ? sizeof(cups_page_header_t) : sizeof(cups_page_header2_t);
+    }
+    if (!readingHeader) return 0;
+    const std::size_t count = std::min(headerSize_ - 1 - padding, length);
+    std::memset(buffer, 0, count);
+    padding += count;
+    return static_cast<long>(count);
 }
 
 std::optional<std::string> PLUMEX_CUPSPrintJob::rasterHeaderProblem(const cups_page_header2_t& header) {
@@ -27,7 +65,9 @@ std::optional<std::string> PLUMEX_CUPSPrintJob::rasterHeaderProblem(const cups_p
 
 bool PLUMEX_CUPSPrintJob::openRasterStream() {
     if (!_raster) {
-        _raster = cupsRasterOpen(static_cast<int>(fd), CUPS_RASTER_READ);
+        gInput = PaddedInput{};
+        gInput.fd = static_cast<int>(fd);
+        _raster = cupsRasterOpenIO(paddedRead, &gInput, CUPS_RASTER_READ);
         if (!_raster && _page < static_cast<int64_t>(_numPages)) jobDebug("Failed to open CUPS raster!");
     }
     return _raster != nullptr;
@@ -35,8 +75,14 @@ bool PLUMEX_CUPSPrintJob::openRasterStream() {
 
 bool PLUMEX_CUPSPrintJob::readHeader() {
     if (!_haveReadHeaderForPixels) {
+        gInput.pad.readingHeader = true;
         _haveReadHeaderForPixels = _raster && cupsRasterReadHeader2(_raster, &_header) != 0;
+        gInput.pad.readingHeader = false;
         if (!_haveReadHeaderForPixels && _page < static_cast<int64_t>(_numPages)) jobDebug("Failed to read the CUPS header!");
+        if (_haveReadHeaderForPixels && gInput.pad.padding > 0) {
+            err("The raster data ends inside the header of page %lld", static_cast<long long>(_page + 1));
+            fatal("%s", tessaron::localizedString("Failed to read image data!").c_str());
+        }
         if (_haveReadHeaderForPixels) {
             if (std::optional<std::string> problem = rasterHeaderProblem(_header)) {
                 err("Refusing raster page %lld: %s", static_cast<long long>(_page + 1), problem->c_str());

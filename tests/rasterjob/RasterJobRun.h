@@ -47,6 +47,8 @@ struct JobSpec {
     int copies = 1;
     std::string options;  // CUPS option string, e.g. "PaperWidth=1020 DebugLog=False"
     std::vector<Page> pages{patternPage(1)};
+    // The stream ends 100 bytes into the last page's header.
+    bool cutInsideLastHeader = false;
 };
 
 // A decoded BMP file: width, height and RGB rows from the top.
