@@ -29,24 +29,23 @@ size_t codePointCount(std::string_view text);
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
-// Raster input for the libcups reader, followed at its end, while a page header is read, by
-// one byte less than a header of zeros. A stream that ends cleanly after a page then still
-// has no room for another header, while a stream cut inside a header completes one with the
-// padding: a header read that used padding (`padding` > 0 afterwards) is a cut stream, not
-// the end of the job. Pixel reads never get padding.
-struct RasterPadding {
-    bool readingHeader = false;  // set by the caller around each header read
-    std::size_t padding = 0;     // padding bytes handed out so far
-
-    // `n` is what the input gave for `buffer` of `length`; answers what libcups gets.
-    long afterRead(unsigned char* buffer, std::size_t length, long n);
-    bool atEnd() const { return atEnd_; }
+// Watches the raster input for the libcups reader across each page-header read. libcups
+// answers a failed header read both at the clean end of the stream and when the stream ends
+// inside a header; input bytes that arrived during a header read that then failed tell the
+// second case, a stream cut inside that header, from the end of the job. (A compressed
+// stream may have read the cut header's first bytes ahead with the pixels of the page before.)
+struct RasterHeaderWatch {
+    // Called around each header read.
+    void begin() { reading_ = true; bytesInHeaderRead_ = 0; }
+    void end() { reading_ = false; }
+    // Every read of the input passes its result through here.
+    void noteRead(long n) { if (reading_ && n > 0) bytesInHeaderRead_ += static_cast<std::size_t>(n); }
+    // After a failed header read: whether the stream ended inside the header.
+    bool cutInsideHeader() const { return bytesInHeaderRead_ > 0; }
 
 private:
-    bool atEnd_ = false;
-    std::size_t headerSize_ = 0;
-    unsigned char sync_[4] = {};
-    std::size_t syncBytes_ = 0;
+    bool reading_ = false;
+    std::size_t bytesInHeaderRead_ = 0;
 };
 
 }  // namespace plumex_job

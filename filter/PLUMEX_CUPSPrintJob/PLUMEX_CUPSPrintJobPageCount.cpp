@@ -21,30 +21,28 @@ struct Tee {
     int input = -1;
     int copy = -1;  // -1: input is seekable, nothing to copy
     bool copyFailed = false;
-    plumex_job::RasterPadding pad;  // never copied: it is not job data
+    plumex_job::RasterHeaderWatch watch;
 };
 
 
 ssize_t teeRead(void* context, unsigned char* buffer, size_t length) {
     auto* tee = static_cast<Tee*>(context);
-    ssize_t n = 0;
-    if (!tee->pad.atEnd()) {
-        do n = read(tee->input, buffer, length);
-        while (n < 0 && errno == EINTR);
-    }
+    ssize_t n;
+    do n = read(tee->input, buffer, length);
+    while (n < 0 && errno == EINTR);
     if (n > 0 && tee->copy >= 0 && plumex_file::writeAll(tee->copy, buffer, static_cast<size_t>(n)) != 0) tee->copyFailed = true;
-    return tee->pad.afterRead(buffer, length, n);
+    tee->watch.noteRead(n);
+    return n;
 }
 
-// Whether the next header can be read; a header completed only by the padding is a stream
-// cut inside that header.
+// Whether the next header can be read, or the stream ends there, or inside it.
 enum class NextHeader { Read, End, Cut };
-NextHeader readNextHeader(cups_raster_t* raster, plumex_job::RasterPadding& pad, cups_page_header2_t& header) {
-    pad.readingHeader = true;
+NextHeader readNextHeader(cups_raster_t* raster, plumex_job::RasterHeaderWatch& watch, cups_page_header2_t& header) {
+    watch.begin();
     const bool read = cupsRasterReadHeader2(raster, &header) != 0;
-    pad.readingHeader = false;
-    if (!read) return NextHeader::End;
-    return pad.padding > 0 ? NextHeader::Cut : NextHeader::Read;
+    watch.end();
+    if (read) return NextHeader::Read;
+    return watch.cutInsideHeader() ? NextHeader::Cut : NextHeader::End;
 }
 
 uint64_t countPages(cups_raster_t* raster, Tee& tee, bool& cut) {
@@ -53,7 +51,7 @@ uint64_t countPages(cups_raster_t* raster, Tee& tee, bool& cut) {
     std::unique_ptr<unsigned char[]> row;
     size_t rowCapacity = 0;
     for (;;) {
-        const NextHeader next = readNextHeader(raster, tee.pad, header);
+        const NextHeader next = readNextHeader(raster, tee.watch, header);
         cut = next == NextHeader::Cut;
         if (next != NextHeader::Read) break;
         if (PLUMEX_CUPSPrintJob::rasterHeaderProblem(header)) break;  // the printing pass refuses it

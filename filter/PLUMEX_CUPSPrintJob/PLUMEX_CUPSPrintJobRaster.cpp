@@ -15,40 +15,22 @@
 namespace {
 constexpr uint64_t kMaxPageBytes = uint64_t{1} << 30;
 
-struct PaddedInput {
+struct WatchedInput {
     int fd = -1;
-    plumex_job::RasterPadding pad;
+    plumex_job::RasterHeaderWatch watch;
 };
-PaddedInput gInput;
+WatchedInput gInput;
 
-ssize_t paddedRead(void* context, unsigned char* buffer, size_t length) {
-    auto* in = static_cast<PaddedInput*>(context);
-    ssize_t n = 0;
-    if (!in->pad.atEnd()) {
-        do n = read(in->fd, buffer, length);
-        while (n < 0 && errno == EINTR);
-    }
-    return in->pad.afterRead(buffer, length, n);
+ssize_t watchedRead(void* context, unsigned char* buffer, size_t length) {
+    auto* in = static_cast<WatchedInput*>(context);
+    ssize_t n;
+    do n = read(in->fd, buffer, length);
+    while (n < 0 && errno == EINTR);
+    in->watch.noteRead(n);
+    return n;
 }
 
 }  // namespace
-
-long plumex_job::RasterPadding::afterRead(unsigned char* buffer, std::size_t length, long n) {
-    if (!atEnd_) {
-        for (long i = 0; i < n && syncBytes_ < 4; ++i) sync_[syncBytes_++] = buffer[i];
-        if (n != 0 || !readingHeader) return n;
-        atEnd_ = true;
-        if (syncBytes_ < 4) return 0;  // not even a sync word: nothing to complete
-        // Version 1 streams carry the short header; the others the long one.
-        const bool v1 = std::memcmp(sync_, "RaSt", 4) == 0 || std::memcmp(sync_, "tSaR", 4) == 0;
-        headerSize_ = v1 ? sizeof(cups_page_header_t) : sizeof(cups_page_header2_t);
-    }
-    if (!readingHeader) return 0;
-    const std::size_t count = std::min(headerSize_ - 1 - padding, length);
-    std::memset(buffer, 0, count);
-    padding += count;
-    return static_cast<long>(count);
-}
 
 std::optional<std::string> PLUMEX_CUPSPrintJob::rasterHeaderProblem(const cups_page_header2_t& header) {
     if (header.cupsBitsPerPixel == 0) return std::string("the page has 0 bits per pixel");
@@ -65,9 +47,9 @@ std::optional<std::string> PLUMEX_CUPSPrintJob::rasterHeaderProblem(const cups_p
 
 bool PLUMEX_CUPSPrintJob::openRasterStream() {
     if (!_raster) {
-        gInput = PaddedInput{};
+        gInput = WatchedInput{};
         gInput.fd = static_cast<int>(fd);
-        _raster = cupsRasterOpenIO(paddedRead, &gInput, CUPS_RASTER_READ);
+        _raster = cupsRasterOpenIO(watchedRead, &gInput, CUPS_RASTER_READ);
         if (!_raster && _page < static_cast<int64_t>(_numPages)) jobDebug("Failed to open CUPS raster!");
     }
     return _raster != nullptr;
@@ -75,11 +57,11 @@ bool PLUMEX_CUPSPrintJob::openRasterStream() {
 
 bool PLUMEX_CUPSPrintJob::readHeader() {
     if (!_haveReadHeaderForPixels) {
-        gInput.pad.readingHeader = true;
+        gInput.watch.begin();
         _haveReadHeaderForPixels = _raster && cupsRasterReadHeader2(_raster, &_header) != 0;
-        gInput.pad.readingHeader = false;
+        gInput.watch.end();
         if (!_haveReadHeaderForPixels && _page < static_cast<int64_t>(_numPages)) jobDebug("Failed to read the CUPS header!");
-        if (_haveReadHeaderForPixels && gInput.pad.padding > 0) {
+        if (!_haveReadHeaderForPixels && _raster && gInput.watch.cutInsideHeader()) {
             err("The raster data ends inside the header of page %lld", static_cast<long long>(_page + 1));
             fatal("%s", tessaron::localizedString("Failed to read image data!").c_str());
         }

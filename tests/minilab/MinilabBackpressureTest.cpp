@@ -19,7 +19,7 @@ using namespace std::chrono_literals;
 namespace {
 
 const char* kLab = R"({"name": "Lab 1", "apiVersion": "3.0.0.0",
-  "papers": [{"width": 1020, "surface": 1, "resolution": 3000, "lmin": 890, "lmax": 3050}])";
+  "papers": [{"width": 1020, "surface": 1, "resolution": 3000, "lmin": 890, "lmax": 3050}]})";
 
 long residentKiB(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
