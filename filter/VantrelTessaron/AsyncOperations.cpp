@@ -19,7 +19,7 @@ constexpr std::size_t kResponseHeaderAndResult = jrx::kHeaderSize + jrx::kResult
 constexpr auto kReceiveIdleLimit = std::chrono::seconds(4);
 // Noise skipped while looking for a header, and nested reads of one paper list, are bounded.
 constexpr std::size_t kMaxNoiseBytes = 64 * 1024;
-constexpr int kMaxNestedReads = 2048;
+constexpr int kMaxNestedReads = static_cast<int>(jrx::kMaxRegisteredPapers) + 16;
 thread_local int tNestedReads = 0;
 
 [[noreturn]] void badResponse() { PLUMEX_CUPSLog::fatal("%s", localizedFormat("Bad response from printer.").c_str()); }
