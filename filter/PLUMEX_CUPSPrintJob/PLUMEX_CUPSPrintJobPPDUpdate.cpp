@@ -42,7 +42,7 @@ bool isBase64Character(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
 }
 
-// Standard Base64, padding optional; '=' only at the very end, at most two of them.
+// Standard Base64; '=' only at the very end, no more than the last group needs.
 bool isBase64(const std::string& text) {
     size_t end = text.size();
     size_t padding = 0;
@@ -53,7 +53,8 @@ bool isBase64(const std::string& text) {
     for (size_t i = 0; i < end; ++i)
         if (!isBase64Character(text[i])) return false;
     if (end % 4 == 1) return false;
-    return padding == 0 || (end + padding) % 4 == 0;
+    // Earlier writers stored the last group with its padding missing wholly or in part ("QQ=").
+    return padding <= (4 - end % 4) % 4;
 }
 
 }  // namespace
@@ -123,7 +124,7 @@ std::optional<std::vector<uint8_t>> PLUMEX_CUPSPrintJob::ppdSavedDataForAttribut
     std::string collected;
     for (size_t index = 0; index <= 0xFFFFF; ++index) {
         std::optional<std::string> chunk = cupsValueForAttributeForPPD(name + format("%05zx", index), ppd);
-        if (!chunk) break;
+        if (!chunk || chunk->empty()) break;  // the empty terminator ends the text
         collected += *chunk;
         if (collected.size() > 2 * kMaxSavedDataBytes) return std::nullopt;
     }

@@ -129,6 +129,11 @@ TEST_F(Discovery, PortInUseWithoutSharingEndsWithStatusOne) {
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "failed to bind\n");
+
+    // A second responder cannot bind either; its "Address already in use" is not its "ready".
+    BackgroundProcess loser(spec);
+    EXPECT_FALSE(loser.waitForOutput("ready", 5000ms)) << loser.stdoutSoFar();
+    EXPECT_TRUE(loser.waitForError("already in use", 5000ms)) << loser.stderrSoFar();
 }
 
 }  // namespace

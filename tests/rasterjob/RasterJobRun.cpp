@@ -113,6 +113,12 @@ Lab::Lab(const std::string& configJson) {
 ProcessSpec Lab::specFor(const JobSpec& job) {
     const std::string raster = dir_.file("job-" + std::to_string(++jobs_) + ".ras");
     writeRaster(raster, job.pages);
+    if (job.cutInsideLastHeader && !job.pages.empty()) {
+        const std::string shorter = raster + ".short";
+        writeRaster(shorter, std::vector<Page>(job.pages.begin(), job.pages.end() - 1));
+        std::filesystem::resize_file(raster, std::filesystem::file_size(shorter) + 100);
+        std::filesystem::remove(shorter);
+    }
     std::filesystem::create_directories(dir_.file("tmp"));
     ProcessSpec spec;
     spec.program = VANTRELPS_PATH;

@@ -51,6 +51,8 @@ struct JobSpec {
     std::optional<std::string> argv0;
     // More environment, as the scheduler sets it from the job (LANG from its language).
     std::map<std::string, std::string> env;
+    // The stream ends 100 bytes into the last page's header.
+    bool cutInsideLastHeader = false;
 };
 
 // A decoded BMP file: width, height and RGB rows from the top.
