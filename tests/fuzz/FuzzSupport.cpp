@@ -117,7 +117,9 @@ std::string cupsLineProblem(std::string_view line) {
     for (size_t i = 0; i < line.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(line[i]);
         if ((c < 0x20 && c != '\t') || c == 0x7F) return "control character in a line";
-        if (c == '\\') {
+        // A backslash escapes only the quote or backslash after it; a byte of a multi-byte
+        // character after a plain backslash still has to be checked.
+        if (c == '\\' && i + 1 < line.size() && (line[i + 1] == '"' || line[i + 1] == '\\')) {
             ++i;
             continue;
         }
