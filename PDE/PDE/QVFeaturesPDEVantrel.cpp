@@ -562,7 +562,10 @@ void QVFeaturesPDEVantrel::setDuplexAvailable() {
     const bool possible = printSystemValueForKey(QStringLiteral("PaperFeed")) == kSheet && hardwareSupportsDuplex();
     QComboBox* twoSided = menuForTag(kTwoSided);
     if (twoSided) twoSided->setEnabled(possible);
-    if (!possible && printSystemValueForKey(QStringLiteral("TwoSided")).value_or(kNone) != kNone) {
+    // Before the printer's capabilities are read a saved two-sided choice stands, as a saved
+    // sheet feed does.
+    if (!possible && (capabilitiesKnown_ || printSystemValueForKey(QStringLiteral("PaperFeed")) != kSheet) &&
+        printSystemValueForKey(QStringLiteral("TwoSided")).value_or(kNone) != kNone) {
         storeDirectly(kNone, QStringLiteral("TwoSided"));
         if (twoSided) updateControlWithValue(twoSided, kNone);
     }

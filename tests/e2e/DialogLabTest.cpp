@@ -1,0 +1,223 @@
+// The print dialog as a lab runs it: tessaron-print's own host with the suite's plug-in, a
+// private scheduler, and an emulated minilab with sheet paper, two-sided printing and a
+// 178 mm roll that the printer description's default width is not. Some tests run the
+// program, others open the same session in this process to look at the panels.
+#include <cups/cups.h>
+#include <cups/ipp.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QVariant>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+#include "PrintDialog.h"
+#include "PrintSession.h"
+#include "Screenshots.h"
+#include "SampleImages.h"
+#include "SchedulerLab.h"
+#include "TextLines.h"
+
+namespace tessaron::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+enum FeaturesTag { kFeedTag = 6, kNameTag = 7, kWidthTag = 1, kMarginTag = 8, kTwoSidedTag = 10, kStatusTag = 42 };
+
+nlohmann::json sheetLab() {
+    nlohmann::json lab = exampleLab();
+    lab["extraFeatures"] = true;
+    lab["duplex"] = true;
+    lab["papers"] = nlohmann::json::parse(R"([
+      {"source": "roll", "width": 1780, "surface": 1, "resolution": 3000, "lmin": 890, "lmax": 3050, "magazine": 1, "remain": 500},
+      {"source": "sheet", "name": "A4 Gloss", "width": 2100, "surface": 1, "resolution": 3000, "lmin": 2970, "lmax": 2970, "magazine": 2, "remain": 200}
+    ])");
+    lab["errors"] = nlohmann::json::array();
+    return lab;
+}
+
+// A member object of `j`, or an empty object when `j` has none (a record that did not arrive).
+nlohmann::json part(const nlohmann::json& j, const char* key) {
+    return j.is_object() && j.contains(key) && j[key].is_object() ? j[key] : nlohmann::json::object();
+}
+
+QWidget* controlForTag(QWidget* view, int tag) {
+    if (!view) return nullptr;
+    for (QWidget* w : view->findChildren<QWidget*>())
+        if (w->property("tag").toInt() == tag) return w;
+    return nullptr;
+}
+
+// Processes Qt events until `done` holds or the time is up.
+bool waitFor(const std::function<bool()>& done, std::chrono::seconds limit = std::chrono::seconds(60)) {
+    const auto deadline = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() > deadline) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+class DialogLabTest : public SchedulerLabTest {
+protected:
+    void SetUp() override {
+        SchedulerLabTest::SetUp();
+        if (HasFatalFailure()) return;
+        startLab(sheetLab());
+        if (HasFatalFailure()) return;
+        addQueue(kQueue, std::string("vantrelps://") + kLabAddress);
+    }
+    void TearDown() override {
+        session_.reset();
+        ::unsetenv("CUPS_SERVER");
+        cupsSetServer(nullptr);
+        SchedulerLabTest::TearDown();
+    }
+
+    void refresh() { ASSERT_EQ(waitForEnd(submitRefresh()).state, IPP_JSTATE_COMPLETED); }
+
+    ProcessResult runDialog(const std::vector<std::string>& args) const {
+        ProcessSpec spec;
+        spec.program = TESSARON_PRINT_PATH;
+        spec.args = args;
+        spec.env = {{"QT_QPA_PLATFORM", "offscreen"}, {"CUPS_SERVER", cups_->server()},
+                    {"HOME", home_.path()},           {"XDG_RUNTIME_DIR", home_.path()},
+                    {"TESSARON_PDE_PATH", TESSARON_PDE_DIR}, {"LANG", "C"}};
+        spec.unsetEnv = {"PRINTER", "LPDEST", "DISPLAY", "WAYLAND_DISPLAY"};
+        spec.timeout = std::chrono::milliseconds(60000);
+        return runProcess(spec);
+    }
+
+    std::string lpoptions() const {
+        const std::string path = home_.file(".cups/lpoptions");
+        return fs::exists(path) ? readFile(path) : std::string();
+    }
+    // The saved value of `key` as libcups reads the user's lpoptions back.
+    std::optional<std::string> saved(const std::string& key) const {
+        int count = 0;
+        cups_option_t* options = nullptr;
+        for (const std::string& line : linesStartingWith(lpoptions(), "Dest lab "))
+            count = cupsParseOptions(line.c_str() + 9, count, &options);
+        const char* value = cupsGetOption(key.c_str(), count, options);
+        std::optional<std::string> result = value ? std::optional<std::string>(value) : std::nullopt;
+        cupsFreeOptions(count, options);
+        return result;
+    }
+
+    // The dialog's session in this process, with the suite's plug-in and its panels.
+    void openSession(const std::vector<std::pair<std::string, std::string>>& before = {}) {
+        // The panels' threads read the environment; this thread's connection is set anew.
+        ::setenv("CUPS_SERVER", cups_->server().c_str(), 1);
+        ::setenv("HOME", home_.path().c_str(), 1);
+        cupsSetServer(cups_->server().c_str());
+        std::string error;
+        session_ = print::PrintSession::open(kQueue, "", error);
+        ASSERT_TRUE(session_) << error;
+        for (const auto& [key, value] : before) ASSERT_TRUE(session_->choose(key, value, error)) << error;
+        QString plugInError;
+        ASSERT_TRUE(session_->loadPanels(QString::fromUtf8(TESSARON_PDE_DIR), plugInError))
+            << plugInError.toStdString();
+        ASSERT_FALSE(session_->panels().empty());
+        features_ = session_->panels().front()->panelView();
+        ASSERT_TRUE(features_);
+    }
+    static bool itemEnabled(QComboBox* menu, const QString& data) {
+        const int at = menu->findData(data);
+        auto* model = qobject_cast<QStandardItemModel*>(menu->model());
+        return at >= 0 && model && model->item(at)->isEnabled();
+    }
+    QComboBox* menu(int tag) const { return qobject_cast<QComboBox*>(controlForTag(features_, tag)); }
+    // Until the panel has read what the backend wrote (its status line shows the time).
+    bool waitForPrinterData() const {
+        return waitFor([this] {
+            const QString text = controlForTag(features_, kStatusTag)->property("text").toString();
+            return text.startsWith("Last updated") && !text.contains("never");
+        });
+    }
+    std::string current(const std::string& key) const { return session_->host().currentValue(key).value_or(""); }
+
+    std::optional<CupsJob> commandJob() const {
+        cups_job_t* jobs = nullptr;
+        const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, kQueue, 0, CUPS_WHICHJOBS_ALL);
+        std::optional<CupsJob> found;
+        for (int i = 0; i < count; ++i)
+            if (std::string(jobs[i].title) == "Updating status ...") found = CupsJob{jobs[i].id, jobs[i].state};
+        cupsFreeJobs(count, jobs);
+        return found;
+    }
+
+    nlohmann::json lastFrame() {
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        while (orders().empty() && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        frame_ = nlohmann::json();
+        if (orders().empty()) return frame_;
+        const std::string order = orders().back();
+        frame_ = nlohmann::json::parse(readFile(order + "/frame-1.json"), nullptr, false);
+        if (!frame_.is_object()) frame_ = nlohmann::json::object();
+        frame_["order"] = nlohmann::json::parse(readFile(order + "/order.json"), nullptr, false);
+        return frame_;
+    }
+    int printed(const ProcessResult& r) {
+        std::smatch match;
+        EXPECT_TRUE(std::regex_search(r.out, match, std::regex("lab-([0-9]+)"))) << r.out << r.err;
+        if (match.empty()) return 0;
+        return waitForEnd(std::stoi(match[1])).state;
+    }
+
+    TempDir home_;
+    std::unique_ptr<print::PrintSession> session_;
+    QWidget* features_ = nullptr;
+    nlohmann::json frame_;
+};
+
+TEST_F(DialogLabTest, ASavedTwoSidedSheetChoiceSurvivesOpeningAndSavingAgain) {
+    refresh();
+    const auto first = runDialog({"--queue", kQueue, "-o", "PaperFeed=Sheet", "-o", "PaperName=A4 Gloss", "-o",
+                                  "TwoSided=LongEdge", "--save-defaults"});
+    ASSERT_EQ(first.exitStatus, 0) << first.err;
+    ASSERT_EQ(saved("TwoSided"), "LongEdge") << lpoptions();
+    // Opened again, the panels restore before the printer's capabilities are read.
+    for (int round = 0; round < 3; ++round) {
+        const auto again = runDialog({"--queue", kQueue, "--save-defaults"});
+        ASSERT_EQ(again.exitStatus, 0) << again.err;
+        EXPECT_EQ(saved("TwoSided"), "LongEdge") << lpoptions();
+        EXPECT_EQ(saved("PaperFeed"), "Sheet") << lpoptions();
+        EXPECT_EQ(saved("PaperName"), "A4 Gloss") << lpoptions();
+    }
+}
+
+}  // namespace
+}  // namespace tessaron::test
+
+namespace {
+
+// The in-process dialog needs one QApplication, without the system bus.
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/tessaron-e2e-bus", 1);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        static int argc = 1;
+        static char name[] = "test_e2e_dialog";
+        static char* argv[] = {name, nullptr};
+        app_ = std::make_unique<QApplication>(argc, argv);
+    }
+    void TearDown() override { app_.reset(); }
+
+private:
+    std::unique_ptr<QApplication> app_;
+};
+
+[[maybe_unused]] ::testing::Environment* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+}  // namespace
