@@ -79,7 +79,9 @@ void QVFeaturesPDEVantrel::observeDistributedNotifications() {
 }
 
 void QVFeaturesPDEVantrel::printerInfoDidChange(const QString& object) {
-    if (object == printerDeviceURI()) didSelectTwoSided();
+    if (object != printerDeviceURI()) return;
+    // New capabilities may open or close sheet feed and two-sided printing.
+    backgroundQueue().async([this] { refreshPrinterCapabilities(); });
 }
 
 void QVFeaturesPDEVantrel::paperDidChange(const QString& object) {
@@ -165,7 +167,7 @@ void QVFeaturesPDEVantrel::waitForUpdatePPD() {
     const auto date = refreshPrinterCapabilities();
     if (date) {
         pdeLog("last paper dict update from printer was %s", date->toString(Qt::ISODate).toUtf8().constData());
-        updatePaperDict();
+        loadPaperCatalogue();
     }
     if (!pdePluginDidUnload() && ppdDataIsStale(date, QDateTime::currentDateTimeUtc()))
         sendPrinterCommands({QStringLiteral("ReportStatus"), QStringLiteral("AutoConfigure")});
@@ -226,6 +228,12 @@ void QVFeaturesPDEVantrel::ppdUpdateDidAbort() {
 }
 
 void QVFeaturesPDEVantrel::updatePaperDict() {
+    // The backend rewrites the capabilities with the catalogue: both are read again.
+    refreshPrinterCapabilities();
+    loadPaperCatalogue();
+}
+
+void QVFeaturesPDEVantrel::loadPaperCatalogue() {
     std::optional<PaperCatalogue> catalogue;
     if (const auto data = ppdSavedDataForAttribute(QStringLiteral("JRXPapersKnown")); data && !data->isEmpty()) {
         catalogue = decodePaperCatalogue(*data);
@@ -234,7 +242,6 @@ void QVFeaturesPDEVantrel::updatePaperDict() {
     const size_t count = catalogue ? catalogue->size() : 0;
     pdeLog("PDE recovered %lu Tessaron Papers", static_cast<unsigned long>(count));
     if (!count) return;
-    lastUpdateDate();
     // The catalogue is handed over whole to the main thread, which alone keeps it.
     onMainQueue([this, c = std::move(*catalogue)] {
         updatePaperInfo(c);
@@ -419,11 +426,21 @@ std::optional<QDateTime> QVFeaturesPDEVantrel::refreshPrinterCapabilities() {
                                     : std::nullopt);
     duplex_ = equalsTrue(values.contains(QStringLiteral("JRXDuplex")) ? std::optional(values.value(QStringLiteral("JRXDuplex")))
                                                                        : std::nullopt);
-    capabilitiesKnown_ = true;
     std::optional<QDateTime> date;
     if (values.contains(QStringLiteral("JRXTimeStamp"))) date = dateFromTimeStamp(values.value(QStringLiteral("JRXTimeStamp")));
     pdelastRefreshTimeUpdateWithDate(date);
+    // Without a time stamp the backend has not written the capabilities yet: a PPD that lacks
+    // them says nothing about the minilab, and the saved choices stand until it does.
+    if (date) {
+        capabilitiesKnown_ = true;
+        onMainQueue([this] { applyCapabilities(); });
+    }
     return date;
+}
+
+void QVFeaturesPDEVantrel::applyCapabilities() {
+    setSupportsSheet();
+    setDuplexAvailable();
 }
 
 // Read on the main thread from what the last refresh fetched: a server round trip there

@@ -63,13 +63,19 @@ public:
     // Fetches the time stamp and the capabilities in one PPD read (background only).
     std::optional<QDateTime> refreshPrinterCapabilities();
     static std::optional<QDateTime> dateFromTimeStamp(const QString& stamp);
+    // The time of the last update, with its date when that is not today's.
+    static QString lastUpdateText(const QDateTime& date, const QDateTime& now);
     static bool ppdDataIsStale(const std::optional<QDateTime>& lastUpdate, const QDateTime& now);
+    // Reads the capabilities and the catalogue again (after a refresh or a notification).
     void updatePaperDict();
+    void loadPaperCatalogue();
     void updatePaperInfo(const PaperCatalogue& catalogue);
     void updatePaperUI();
     void enableResolutionsForPaper();
     void enableToneValues(quint64 bits);
     void setSupportsSheet();
+    // Main thread: what the last capability read allows (sheet feed, two-sided printing).
+    void applyCapabilities();
     bool hardwareSupportsExtraFeatures() const;
     bool hardwareSupportsDuplex() const;
     void setDuplexAvailable();

@@ -196,6 +196,53 @@ TEST_F(DialogLabTest, ASavedTwoSidedSheetChoiceSurvivesOpeningAndSavingAgain) {
     }
 }
 
+TEST_F(DialogLabTest, ThePanelsOwnRefreshOpensSheetFeedAndTwoSidedPrinting) {
+    // A new queue: nothing from the minilab yet, so the panel submits its command job.
+    ASSERT_NO_FATAL_FAILURE(openSession());
+    QComboBox* feed = menu(kFeedTag);
+    ASSERT_TRUE(feed);
+    ASSERT_TRUE(waitFor([&] { return commandJob() && commandJob()->state == IPP_JSTATE_COMPLETED; }))
+        << diagnostics();
+    EXPECT_TRUE(waitFor([&] { return menu(kNameTag)->findData("A4 Gloss") >= 0 && itemEnabled(feed, "Sheet"); }))
+        << "the fresh capabilities allow sheets";
+    std::string why;
+    ASSERT_TRUE(session_->choose("PaperFeed", "Sheet", why)) << why;
+    EXPECT_TRUE(menu(kTwoSidedTag)->isEnabled()) << "the lab prints two-sided";
+    ASSERT_TRUE(session_->choose("TwoSided", "LongEdge", why)) << why;
+    EXPECT_EQ(current("TwoSided"), "LongEdge");
+    EXPECT_EQ(current("PaperWidth"), "1780") << "the only roll is the one marked";
+    auto* status = controlForTag(features_, kStatusTag);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->property("text").toString().indexOf("never"), -1) << "the time stamp is read again";
+}
+
+TEST_F(DialogLabTest, AHeldRefreshEndsTheWaitAndAClosedDialogCancelsItsJob) {
+    // Held: the wait gives up at once and the panel shows its status again.
+    ASSERT_EQ(cups_->tool("lpadmin", {"-p", kQueue, "-o", "job-hold-until-default=indefinite"}).exitStatus, 0);
+    ASSERT_NO_FATAL_FAILURE(openSession());
+    ASSERT_TRUE(waitFor([&] { return commandJob().has_value(); })) << diagnostics();
+    EXPECT_EQ(commandJob()->state, IPP_JSTATE_HELD);
+    auto* progress = features_->findChild<QProgressBar*>();
+    ASSERT_TRUE(progress);
+    EXPECT_TRUE(waitFor([&] { return controlForTag(features_, kStatusTag)->isVisibleTo(features_) &&
+                                      !progress->isVisibleTo(features_); }));
+    const int held = commandJob()->id;
+    session_.reset();
+    ASSERT_EQ(cups_->tool("cancel", {"-a", kQueue}).exitStatus, 0);
+    ASSERT_EQ(cups_->tool("lpadmin", {"-p", kQueue, "-o", "job-hold-until-default=no-hold"}).exitStatus, 0);
+
+    // Pending on a stopped queue: closing the dialog cancels the job it waits for.
+    ASSERT_EQ(cups_->tool("/usr/sbin/cupsdisable", {kQueue}).exitStatus, 0);
+    ASSERT_NO_FATAL_FAILURE(openSession());
+    ASSERT_TRUE(waitFor([&] { return commandJob() && commandJob()->id != held; })) << diagnostics();
+    EXPECT_EQ(commandJob()->state, IPP_JSTATE_PENDING);
+    const int pending = commandJob()->id;
+    session_->close(true);
+    session_.reset();
+    const auto end = cups_->job(kQueue, pending);
+    EXPECT_TRUE(!end || end->state == IPP_JSTATE_CANCELED) << end->stateName();
+}
+
 }  // namespace
 }  // namespace tessaron::test
 
