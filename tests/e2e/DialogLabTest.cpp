@@ -243,6 +243,45 @@ TEST_F(DialogLabTest, AHeldRefreshEndsTheWaitAndAClosedDialogCancelsItsJob) {
     EXPECT_TRUE(!end || end->state == IPP_JSTATE_CANCELED) << end->stateName();
 }
 
+TEST_F(DialogLabTest, EveryTableWidthIsAChoiceAndTheCataloguesOnlyRollReachesTheJob) {
+    refresh();
+    const ProcessResult listed = cups_->tool("lpoptions", {"-p", kQueue, "-l"});
+    const auto lines = linesStartingWith(listed.out, "PaperWidth");
+    ASSERT_EQ(lines.size(), 1u) << listed.out << listed.err;
+    const std::string& widths = lines.front();
+    for (const char* w : {" 825", " 1140", " *1020", " 1780", " 6220"})
+        EXPECT_NE(widths.find(w), std::string::npos) << w << " in " << widths;
+
+    TempDir photos;
+    ASSERT_TRUE(writeSampleJpeg(photos.file("photo.jpg"), 1000, 1400));
+    // No width chosen: the panel offers the lab's only roll, and the job printed from the
+    // dialog carries it.
+    ASSERT_NO_FATAL_FAILURE(openSession({{"PageSize", "5x7.Fullbleed"}}));
+    ASSERT_TRUE(waitForPrinterData());
+    ASSERT_TRUE(waitFor([&] { return current("PaperWidth") == "1780"; })) << current("PaperWidth");
+    EXPECT_EQ(menu(kWidthTag)->currentText(), "178 mm");
+    {
+        print::PrintDialog dialog(*session_, {{photos.file("photo.jpg"), 1u}});
+        QPushButton* printButton = nullptr;
+        for (QPushButton* button : dialog.findChildren<QPushButton*>())
+            if (button->text() == "Print") printButton = button;
+        ASSERT_TRUE(printButton);
+        printButton->click();
+        const QString status = dialog.statusText();
+        ASSERT_TRUE(status.startsWith("Sent: job ")) << status.toStdString();
+        ASSERT_EQ(waitForEnd(status.mid(10).toInt()).state, IPP_JSTATE_COMPLETED) << diagnostics();
+    }
+    EXPECT_EQ(part(lastFrame(), "record").value("PaperWidth", 0), 1780) << frame_.dump();
+
+    // lp knows the width too.
+    std::string message;
+    const auto id = cups_->submit(kQueue, {{"PaperWidth", "1780"}, {"PageSize", "5x7.Fullbleed"}},
+                                  photos.file("photo.jpg"), &message);
+    ASSERT_TRUE(id) << message;
+    ASSERT_EQ(waitForEnd(*id).state, IPP_JSTATE_COMPLETED) << diagnostics();
+    EXPECT_EQ(part(lastFrame(), "record").value("PaperWidth", 0), 1780) << frame_.dump();
+}
+
 }  // namespace
 }  // namespace tessaron::test
 
