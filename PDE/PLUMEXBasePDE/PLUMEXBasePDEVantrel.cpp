@@ -268,7 +268,8 @@ QStringList PLUMEXBasePDEVantrel::supportedPPDOptionKeys() {
 }
 
 void PLUMEXBasePDEVantrel::PPDOptionKeyValueDidChangePpdChoice(const QString& key, const QString& choice) {
-    if (key.isEmpty() || choice.isEmpty() || !supportedPPDOptionKeys().contains(key)) return;
+    // An empty choice is a choice (an emptied back-print line), not a missing one.
+    if (key.isEmpty() || !supportedPPDOptionKeys().contains(key)) return;
     setChoiceForKey(choice, key);
     updateUI();
 }

@@ -282,6 +282,32 @@ TEST_F(DialogLabTest, EveryTableWidthIsAChoiceAndTheCataloguesOnlyRollReachesThe
     EXPECT_EQ(part(lastFrame(), "record").value("PaperWidth", 0), 1780) << frame_.dump();
 }
 
+TEST_F(DialogLabTest, EveryPanelsValuesComeBackAfterSaveAsDefaultsEmptyLinesStayEmpty) {
+    refresh();
+    const std::vector<std::pair<std::string, std::string>> values = {
+        {"PaperFeed", "Sheet"},         {"PaperName", "A4 Gloss"},     {"TwoSided", "LongEdge"},
+        {"BindingMargin", "Left"},      {"BindingWidth", "3.0"},       {"PaperTone", "0"},
+        {"EnableCVP1", "True"},         {"CVP1", "Hello World"},       {"EnableCVP2", "False"},
+        {"AdjustmentsEnabled", "True"}, {"Red", "1.50"},               {"Brightness", "-2.00"},
+        {"Gamma", "0.30"},              {"SharpnessEnabled", "True"},  {"SharpnessRadius", "3"},
+        {"SharpnessIntensity", "0.75"}};
+    std::vector<std::string> args = {"--queue", kQueue, "-o", "CVP2=", "-o", "PaperWidth=1780"};
+    for (const auto& [k, v] : values) args.insert(args.end(), {"-o", k + "=" + v});
+    args.push_back("--save-defaults");
+    ASSERT_EQ(runDialog(args).exitStatus, 0);
+    for (int round = 0; round < 2; ++round) {
+        for (const auto& [k, v] : values) EXPECT_EQ(saved(k), v) << k << " in round " << round << ": " << lpoptions();
+        EXPECT_EQ(saved("CVP2").value_or(""), "") << "an empty line never reads back as \"true\": " << lpoptions();
+        const auto reopened = runDialog({"--queue", kQueue, "--save-defaults"});
+        ASSERT_EQ(reopened.exitStatus, 0) << reopened.err;
+    }
+    // Emptied again, the first line goes back to nothing too.
+    ASSERT_EQ(runDialog({"--queue", kQueue, "-o", "CVP1=", "--save-defaults"}).exitStatus, 0);
+    EXPECT_EQ(saved("CVP1").value_or(""), "") << lpoptions();
+    ASSERT_EQ(runDialog({"--queue", kQueue, "--save-defaults"}).exitStatus, 0);
+    EXPECT_EQ(saved("CVP1").value_or(""), "") << lpoptions();
+}
+
 }  // namespace
 }  // namespace tessaron::test
 
