@@ -126,6 +126,8 @@ void QVFeaturesPDEVantrel::willShow() {
     PLUMEXBasePDEVantrel::willShow();
     pdeLog("entered %s in (self) %s", "willShow", "QVFeaturesPDEVantrel");
     startPPDUpdateTimer();
+    // The page format may have turned while the panel was hidden: show the binding edges anew.
+    didSelectTwoSided();
     speakString(QStringLiteral("Choose the Tessaron paper and printing opp-shuns."));
 }
 

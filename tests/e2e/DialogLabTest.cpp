@@ -243,6 +243,26 @@ TEST_F(DialogLabTest, AHeldRefreshEndsTheWaitAndAClosedDialogCancelsItsJob) {
     EXPECT_TRUE(!end || end->state == IPP_JSTATE_CANCELED) << end->stateName();
 }
 
+TEST_F(DialogLabTest, ALandscapeLongEdgeBindingIsStoredAsALongEdgeOfThePaper) {
+    refresh();
+    // 4x6 in paper, tall as it is fed, printed in landscape.
+    ASSERT_NO_FATAL_FAILURE(openSession({{"orientation-requested", "4"}}));
+    ASSERT_TRUE(waitForPrinterData());
+    std::string why;
+    ASSERT_TRUE(session_->choose("PaperFeed", "Sheet", why)) << why;
+    ASSERT_TRUE(waitFor([&] { return menu(kTwoSidedTag)->isEnabled(); }));
+    ASSERT_TRUE(session_->choose("TwoSided", "LongEdge", why)) << why;
+    QComboBox* margin = menu(kMarginTag);
+    ASSERT_TRUE(margin && margin->isEnabled());
+    // The long edges of the paper are the top and bottom of the landscape page.
+    EXPECT_TRUE(itemEnabled(margin, "Top"));
+    EXPECT_TRUE(itemEnabled(margin, "Bottom"));
+    EXPECT_FALSE(itemEnabled(margin, "Left"));
+    margin->setCurrentIndex(margin->findData("Top"));
+    emit margin->activated(margin->currentIndex());
+    EXPECT_EQ(current("BindingMargin"), "Left") << "the top of the page is the paper's left (long) edge";
+}
+
 TEST_F(DialogLabTest, EveryTableWidthIsAChoiceAndTheCataloguesOnlyRollReachesTheJob) {
     refresh();
     const ProcessResult listed = cups_->tool("lpoptions", {"-p", kQueue, "-l"});
