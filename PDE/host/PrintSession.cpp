@@ -63,6 +63,7 @@ bool PrintSession::chooseAssignment(const std::string& assignment, std::string& 
 }
 
 void PrintSession::announce(const std::string& key, const std::string& choice) {
+    if (listener_) listener_();
     // A panel reacting to the news may choose again; that choice is not announced back.
     if (announcing_) return;
     announcing_ = true;
