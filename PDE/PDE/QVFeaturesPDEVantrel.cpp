@@ -190,6 +190,14 @@ std::optional<QDateTime> QVFeaturesPDEVantrel::lastUpdateDate() {
     return date;
 }
 
+QString QVFeaturesPDEVantrel::lastUpdateText(const QDateTime& date, const QDateTime& now) {
+    const QDateTime local = date.toLocalTime();
+    // The time alone reads the same for yesterday's data: another day shows its date.
+    const QString pattern = local.date() == now.toLocalTime().date() ? QStringLiteral("h:mm a")
+                                                                      : QStringLiteral("yyyy-MM-dd h:mm a");
+    return stringWithUTSFormat(local, pattern).value_or(local.toString(Qt::ISODate));
+}
+
 bool QVFeaturesPDEVantrel::ppdDataIsStale(const std::optional<QDateTime>& lastUpdate, const QDateTime& now) {
     if (!lastUpdate) return true;
     return lastUpdate->msecsTo(now) / 1000.0 > kStaleAfterSeconds;
@@ -197,10 +205,9 @@ bool QVFeaturesPDEVantrel::ppdDataIsStale(const std::optional<QDateTime>& lastUp
 
 void QVFeaturesPDEVantrel::pdelastRefreshTimeUpdateWithDate(const std::optional<QDateTime>& date) {
     // Without a time stamp the backend never reached the minilab for this queue: say so.
-    const QString text =
-        date ? pdeLocalized(QStringLiteral("Last updated %1"))
-                   .arg(stringWithUTSFormat(date->toLocalTime(), QStringLiteral("h:mm a")).value_or(date->toString()))
-             : pdeLocalized(kNoDataYet);
+    const QString text = date ? pdeLocalized(QStringLiteral("Last updated %1"))
+                                    .arg(lastUpdateText(*date, QDateTime::currentDateTime()))
+                              : pdeLocalized(kNoDataYet);
     onMainQueue([this, text] {
         if (QWidget* status = viewControlForTag(nullptr, kStatusLabelTag); status && takesStringValue(status))
             setStringValue(status, text);
@@ -658,6 +665,34 @@ QString QVFeaturesPDEVantrel::bindingMarginForMarginReverse(const QString& margi
         pdeLog("flopping \"Binding Margin\" from \"%s\" to \"%s\" for \"Landscape\" orientation",
                margin.toUtf8().constData(), turned.toUtf8().constData());
     return turned;
+}
+
+// ---- summary ------------------------------------------------------------------------------
+
+QMap<QString, QString> QVFeaturesPDEVantrel::summaryInfo() {
+    QMap<QString, QString> summary;
+    const bool sheet = summaryValueForKey(QStringLiteral("PaperFeed")) == kSheet;
+    if (sheet) {
+        summary.insert(pdeLocalized(QStringLiteral("Paper")), pdeLocalized(QStringLiteral("Sheet paper \"%1\""))
+                                                                  .arg(summaryValueForKey(QStringLiteral("PaperName"))));
+    } else {
+        summary.insert(pdeLocalized(QStringLiteral("Paper")),
+                       pdeLocalized(QStringLiteral("Roll %1, surface %2"))
+                           .arg(humanReadablePaperWidthForActual(summaryValueForKey(QStringLiteral("PaperWidth"))),
+                                summaryValueForKey(QStringLiteral("PaperSurface"))));
+        summary.insert(pdeLocalized(QStringLiteral("Overspill")), summaryValueForKey(QStringLiteral("Overspill")));
+    }
+    summary.insert(pdeLocalized(QStringLiteral("Resolution")), summaryChoiceTextForKey(QStringLiteral("Resolution")));
+    summary.insert(pdeLocalized(QStringLiteral("Paper Tone")), summaryChoiceTextForKey(QStringLiteral("PaperTone")));
+    const QString twoSided = summaryValueForKey(QStringLiteral("TwoSided"));
+    summary.insert(pdeLocalized(QStringLiteral("Two-Sided")), summaryChoiceTextForKey(QStringLiteral("TwoSided")));
+    const QString margin = summaryValueForKey(QStringLiteral("BindingMargin"));
+    if (!twoSided.isEmpty() && twoSided != kNone && !margin.isEmpty() && margin != kNone)
+        summary.insert(pdeLocalized(QStringLiteral("Binding Margin")),
+                       pdeLocalized(QStringLiteral("%1 edge of the paper, %2 mm"))
+                           .arg(summaryChoiceTextForKey(QStringLiteral("BindingMargin")),
+                                summaryValueForKey(QStringLiteral("BindingWidth"))));
+    return summary;
 }
 
 // ---- save and restore -------------------------------------------------------------------

@@ -47,6 +47,7 @@ public:
     std::optional<QString> defaultValueForOptionKey(const QString& key) override;
     void setDefaults() override;
     void updateUI() override;
+    QMap<QString, QString> summaryInfo() override;
     void controlTextDidChange(QWidget*) override {}
     void controlTextDidEndEditing(QWidget* field) override;
     void sendPrinterCommands(const QStringList& commands) override;

@@ -550,6 +550,23 @@ std::optional<QString> PLUMEXBasePDEVantrel::cupsOptionValueForKey(const QString
     return cupsChoiceForOptionForPPD(key, ppd_);
 }
 
+QString PLUMEXBasePDEVantrel::summaryValueForKey(const QString& key) {
+    if (auto value = printSystemValueForKey(key)) return *value;
+    if (choiceDict_.contains(key)) return choiceDict_.value(key);
+    return defaultValueForOptionKey(key).value_or(QString());
+}
+
+QString PLUMEXBasePDEVantrel::summaryChoiceTextForKey(const QString& key) {
+    const QString value = summaryValueForKey(key);
+    if (ppd_) {
+        const QByteArray k = key.toUtf8(), v = value.toUtf8();
+        if (ppd_option_t* option = ppdFindOption(ppd_, k.constData()))
+            if (ppd_choice_t* choice = ppdFindChoice(option, v.constData()); choice && choice->text[0])
+                return pdeLocalized(QString::fromUtf8(choice->text));
+    }
+    return pdeLocalized(value);
+}
+
 QString PLUMEXBasePDEVantrel::floatValueForSenderFormatAllowsNegative(QWidget* control, int decimals,
                                                                      bool allowsNegative) {
     QString text;

@@ -1,6 +1,7 @@
 // tessaron-print: the print dialog of the suite's queues.
 #include "CommandLine.h"
 #include "Program.h"
+#include "Translations.h"
 
 #include <QApplication>
 
@@ -20,6 +21,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tessaron-print"));
     QApplication::setApplicationVersion(QStringLiteral(TESSARON_VERSION));
+    CatalogueTranslator translator;
+    QApplication::installTranslator(&translator);
 
     std::vector<std::string> args;
     for (const QString& arg : QApplication::arguments().mid(1)) args.push_back(arg.toStdString());

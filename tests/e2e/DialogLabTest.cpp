@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "PrintDialog.h"
+#include "Preview.h"
 #include "PrintSession.h"
 #include "Screenshots.h"
 #include "SampleImages.h"
@@ -300,6 +301,55 @@ TEST_F(DialogLabTest, EveryTableWidthIsAChoiceAndTheCataloguesOnlyRollReachesThe
     ASSERT_TRUE(id) << message;
     ASSERT_EQ(waitForEnd(*id).state, IPP_JSTATE_COMPLETED) << diagnostics();
     EXPECT_EQ(part(lastFrame(), "record").value("PaperWidth", 0), 1780) << frame_.dump();
+}
+
+TEST_F(DialogLabTest, ASheetPrintedTwoSidedCarriesItsPaperAndBackPrint) {
+    refresh();
+    TempDir photos;
+    ASSERT_TRUE(writeSampleJpeg(photos.file("photo.jpg"), 1200, 1700));
+    const auto r = runDialog({"--queue", kQueue, "-o", "PaperFeed=Sheet", "-o", "PaperName=A4 Gloss", "-o",
+                              "TwoSided=LongEdge", "-o", "EnableCVP1=True", "-o", "CVP1=Lab [YYYY]", "-o",
+                              "EnableCVP2=True", "-o", "CVP2=Two sides", "--print", photos.file("photo.jpg")});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    ASSERT_EQ(printed(r), IPP_JSTATE_COMPLETED) << diagnostics();
+    const nlohmann::json frame = lastFrame();
+    EXPECT_EQ(part(frame, "record").value("PaperName", ""), "A4 Gloss") << frame.dump();
+    EXPECT_EQ(part(part(frame, "order"), "record").value("BothSidePrint", 0), 1) << frame.dump();
+    EXPECT_EQ(part(frame, "backPrint").value("CVP1", "").rfind("Lab 20", 0), 0u) << frame.dump();
+    EXPECT_EQ(part(frame, "backPrint").value("CVP2", ""), "Two sides") << frame.dump();
+}
+
+TEST_F(DialogLabTest, TheDialogShowsTheLabsPapersTheJobInWordsAndAPreview) {
+    refresh();
+    TempDir photos;
+    ASSERT_TRUE(writeSampleJpeg(photos.file("photo.jpg"), 1200, 1800));
+    ASSERT_NO_FATAL_FAILURE(openSession({{"orientation-requested", "4"}}));
+    ASSERT_TRUE(waitForPrinterData());
+    std::string why;
+    for (auto [key, value] : {std::pair{"PaperFeed", "Sheet"}, std::pair{"TwoSided", "LongEdge"},
+                              std::pair{"BindingMargin", "Left"}, std::pair{"BindingWidth", "12.0"},
+                              std::pair{"EnableCVP1", "True"}, std::pair{"CVP1", "Lab [YYYY]"}})
+        ASSERT_TRUE(session_->choose(key, value, why)) << why;
+    print::PrintDialog dialog(*session_, {{photos.file("photo.jpg"), 1u}});
+    // The preview shows the landscape page with the paper's left edge bound at its top.
+    ASSERT_TRUE(dialog.preview() && dialog.preview()->layout());
+    EXPECT_EQ(dialog.preview()->layout()->bindingEdge, "Top");
+    EXPECT_GT(dialog.preview()->layout()->paper.width(), dialog.preview()->layout()->paper.height());
+
+    // TESSARON_SCREENSHOT_DIR keeps the pictures for a person to look at.
+    TempDir scratch;
+    const char* kept = std::getenv("TESSARON_SCREENSHOT_DIR");
+    QString error;
+    const QStringList files =
+        print::writeScreenshots(dialog, QString::fromStdString(kept ? std::string(kept) : scratch.path()), error);
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+    EXPECT_EQ(files.size(), 6);
+    const QStringList lines = dialog.summaryLines();
+    for (const char* line : {"Features: Paper: Sheet paper \"A4 Gloss\"", "Features: Resolution: 300 dpi",
+                             "Features: Binding Margin: Left edge of the paper, 12.0 mm",
+                             "Backprint: Back print line 1: \u201CLab [YYYY]\u201D", "Backprint: Back print line 2: Off",
+                             "Sharpness: Sharpening: Off"})
+        EXPECT_TRUE(lines.contains(QString::fromUtf8(line))) << line << "\n" << lines.join("\n").toStdString();
 }
 
 TEST_F(DialogLabTest, EveryPanelsValuesComeBackAfterSaveAsDefaultsEmptyLinesStayEmpty) {
