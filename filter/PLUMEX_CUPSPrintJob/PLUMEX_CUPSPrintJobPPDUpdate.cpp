@@ -1,6 +1,9 @@
 // "PPD:" update lines, and binary data kept in the queue's PPD as numbered Base64 chunks.
 #include "PLUMEX_CUPSPrintJob.h"
 
+#include <algorithm>
+
+#include "PLUMEX_CUPSMessageLine.h"
 #include "PLUMEX_CUPSPrintJobInternal.h"
 
 using plumex_job::format;
@@ -12,7 +15,6 @@ constexpr size_t kChunkLineLength = 252;
 // Saved data comes from the network; far above any catalogue, far below trouble.
 constexpr size_t kMaxSavedDataBytes = size_t{16} << 20;
 constexpr size_t kMaxPairLength = 255;
-constexpr size_t kMaxKeyLength = 40;
 
 void sendUpdate(const std::string& text, const std::string& objectDescription) {
     if (text.size() < 3) {
@@ -68,13 +70,12 @@ void PLUMEX_CUPSPrintJob::ppdUpdatePrinterState(const std::vector<std::string>& 
 }
 
 void PLUMEX_CUPSPrintJob::ppdUpdatePrinterState(const std::vector<std::pair<std::string, std::string>>& dictionary) {
-    std::string text;
-    for (const auto& [key, value] : dictionary) {
-        size_t keyLength = plumex_job::codePointCount(key);
-        if (keyLength > 0 && keyLength <= kMaxKeyLength)
-            text += " " + key + "=\"" + value + "\"";
-        else
-            debug("bad \"PPD:key=value\" pair: key=%s,value=%s", key.c_str(), value.c_str());
+    // Values come from the minilab: quoted and escaped, they cannot add a keyword of their own.
+    std::vector<std::string> refused;
+    const std::string text = plumex_cups::ppdUpdateText(dictionary, &refused);
+    for (const std::string& key : refused) {
+        auto entry = std::find_if(dictionary.begin(), dictionary.end(), [&key](const auto& e) { return e.first == key; });
+        debug("bad \"PPD:key=value\" pair: key=%s,value=%s", key.c_str(), entry->second.c_str());
     }
     sendUpdate(text, describeList(
                          dictionary, [](const auto& entry) { return entry.first + " = " + entry.second; }, "{", "}"));

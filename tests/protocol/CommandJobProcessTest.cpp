@@ -54,6 +54,8 @@ for key in sorted(root):
 ProcessSpec asCUPSRunsIt(const std::string& program, const std::string& uri, const std::string& ppd) {
     ProcessSpec spec;
     spec.program = program;
+    // The scheduler names a backend by its device URI and a filter by the queue.
+    spec.argv0 = program == VANTRELPS_PATH ? uri : std::string("lab");
     spec.args = {"42", "tester", "refresh", "1", ""};
     spec.env = {{"CONTENT_TYPE", "application/vnd.cups-command"},
                 {"DEVICE_URI", uri},
@@ -103,6 +105,7 @@ TEST_F(CommandJobProcessTest, RefreshWritesCapabilitiesAndCatalogue) {
     EXPECT_EQ(chunks.front().rfind("PPD: JRXPapersKnown00000=YnBsaXN0MD", 0), 0u) << chunks.front();  // "bplist0"
     EXPECT_EQ(chunks.back().substr(chunks.back().size() - 3), "=\"\"") << chunks.back();
     EXPECT_NE(r.err.find("STATE: -connecting-to-device,offline-report"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("DEBUG: vantrelps: finished with this job (vantrelps v1089)"), std::string::npos) << r.err;
 
     // An independent keyed-archive reader resolves the catalogue from the saved chunks.
     std::string base64;
