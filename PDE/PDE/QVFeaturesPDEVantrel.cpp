@@ -538,6 +538,14 @@ void QVFeaturesPDEVantrel::updateUI() {
     didSelectNewPaper();
 }
 
+void QVFeaturesPDEVantrel::updateControlWithValue(QWidget* control, const std::optional<QString>& value) {
+    if (value && tagOf(control) == int{kMargin}) {
+        PLUMEXBasePDEVantrel::updateControlWithValue(control, bindingMarginForMarginReverse(*value, true));
+        return;
+    }
+    PLUMEXBasePDEVantrel::updateControlWithValue(control, value);
+}
+
 void QVFeaturesPDEVantrel::controlTextDidEndEditing(QWidget* field) {
     PLUMEXBasePDEVantrel::controlTextDidEndEditing(field);
     changePrinterSetting(field);

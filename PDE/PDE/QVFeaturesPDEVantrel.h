@@ -47,6 +47,8 @@ public:
     std::optional<QString> defaultValueForOptionKey(const QString& key) override;
     void setDefaults() override;
     void updateUI() override;
+    // The binding-margin menu shows the stored paper edge as it is seen on the page.
+    void updateControlWithValue(QWidget* control, const std::optional<QString>& value) override;
     QMap<QString, QString> summaryInfo() override;
     void controlTextDidChange(QWidget*) override {}
     void controlTextDidEndEditing(QWidget* field) override;

@@ -334,6 +334,7 @@ TEST_F(DialogLabTest, TheDialogShowsTheLabsPapersTheJobInWordsAndAPreview) {
     // The preview shows the landscape page with the paper's left edge bound at its top.
     ASSERT_TRUE(dialog.preview() && dialog.preview()->layout());
     EXPECT_EQ(dialog.preview()->layout()->bindingEdge, "Top");
+    EXPECT_EQ(menu(kMarginTag)->currentData().toString(), "Top") << "the menu shows the edge as the preview does";
     EXPECT_GT(dialog.preview()->layout()->paper.width(), dialog.preview()->layout()->paper.height());
 
     // TESSARON_SCREENSHOT_DIR keeps the pictures for a person to look at.
