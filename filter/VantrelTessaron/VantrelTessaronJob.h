@@ -229,10 +229,13 @@ private:
     // Ends the job; a spooled fast-print order is cancelled first so that it never stays
     // on the minilab with frames missing.
     [[noreturn]] void failOrder(const std::string& message);
+    // Encodes the page into _pageFile and writes it to a temporary file: the file's path.
     std::string encodedPageFile(const PLUMEX_BitmapImageRep& bitmap, std::string& extension);
 
     tessaron::jrx_frame_param_ad_s _frameParam;  // encoded into _jrxFrameParam2 per frame
     std::uint16_t _framesSent = 0;              // frames the minilab accepted
+    // The current page's image file as it is sent; its memory is reused from page to page.
+    std::vector<std::uint8_t> _pageFile;
     tessaron::CroppingRects _croppingRects;     // binding margin of odd and even pages
     tessaron::RasterGeometry _rasterGeometry;
 
