@@ -6,6 +6,8 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 CTEST_ARGS ?=
+# Developer trees stop on any warning; a plain CMake configure and the package build do not.
+DEV_CMAKE_ARGS := -DTESSARON_WERROR=ON
 
 .PHONY: all build asan deps check test test-asan demo bench install clean
 
@@ -15,16 +17,21 @@ deps:
 	@scripts/install-deps
 
 $(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(DEV_CMAKE_ARGS) $(CMAKE_ARGS)
 
 $(ASAN_BUILD)/build.ninja:
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSARON_SANITIZE=ON \
-	      -DTESSARON_BUILD_BENCH=OFF $(CMAKE_ARGS)
+	      -DTESSARON_BUILD_BENCH=OFF $(DEV_CMAKE_ARGS) $(CMAKE_ARGS)
+
+# A tree configured before warnings became a developer setting is switched over once.
+werror-on = grep -q '^TESSARON_WERROR:' $(1)/CMakeCache.txt || cmake -S . -B $(1) $(DEV_CMAKE_ARGS)
 
 build: $(BUILD)/build.ninja
+	@$(call werror-on,$(BUILD))
 	cmake --build $(BUILD) -j $(JOBS)
 
 asan: $(ASAN_BUILD)/build.ninja
+	@$(call werror-on,$(ASAN_BUILD))
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 test: build

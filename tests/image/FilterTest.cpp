@@ -51,6 +51,8 @@ TEST(Filters, RegistryKnowsTheNamedFiltersAndTheirDefaults)
     EXPECT_FALSE(usm->isIdentity());
     EXPECT_EQ(describeValue(Vector4{1, 0, 0.5, 0}), "[1 0 0.5 0]");
     EXPECT_EQ(describeValue(1.05), "1.05");
+    EXPECT_EQ(describeValue(AffineTransform::translation(12.5, -3)), "[1 0 0 1 12.5 -3]");
+    EXPECT_EQ(describeValue(Color{1, 0.25, 0, 1}), "(1 0.25 0 1)");
 }
 
 TEST(Filters, IdentityParametersLeaveEveryByteUnchanged)

@@ -1,0 +1,6 @@
+// Warns on purpose: an unused variable.
+int probe()
+{
+    int unused = 0;
+    return 0;
+}
