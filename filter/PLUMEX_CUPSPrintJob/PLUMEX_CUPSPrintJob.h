@@ -174,6 +174,7 @@ public:
     bool openRasterStream();
     bool readHeader();
     bool readPixels();
+    // Ends the current page's pixels (no image until the next page is read); the buffer is kept.
     void freePixels();
     void startNextPage();
     // The page loop: every page to the delegate's outputPage. Answers the pages output.

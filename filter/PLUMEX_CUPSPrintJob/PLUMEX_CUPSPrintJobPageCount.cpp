@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <new>
@@ -35,6 +36,10 @@ ssize_t teeRead(void* context, unsigned char* buffer, size_t length) {
     return n;
 }
 
+// Pixels are taken many rows per read (up to about 1 MiB), not row by row: the count pass
+// then costs one sequential read of the data, not a system call per row.
+constexpr size_t kCountChunkBytes = size_t{1} << 20;
+
 // Whether the next header can be read, or the stream ends there, or inside it.
 enum class NextHeader { Read, End, Cut };
 NextHeader readNextHeader(cups_raster_t* raster, plumex_job::RasterHeaderWatch& watch, cups_page_header2_t& header) {
@@ -48,21 +53,26 @@ NextHeader readNextHeader(cups_raster_t* raster, plumex_job::RasterHeaderWatch& 
 uint64_t countPages(cups_raster_t* raster, Tee& tee, bool& cut) {
     uint64_t pages = 0;
     cups_page_header2_t header;
-    std::unique_ptr<unsigned char[]> row;
-    size_t rowCapacity = 0;
+    std::unique_ptr<unsigned char[]> chunk;
+    size_t chunkCapacity = 0;
     for (;;) {
         const NextHeader next = readNextHeader(raster, tee.watch, header);
         cut = next == NextHeader::Cut;
         if (next != NextHeader::Read) break;
         if (PLUMEX_CUPSPrintJob::rasterHeaderProblem(header)) break;  // the printing pass refuses it
-        if (header.cupsBytesPerLine > rowCapacity) {
-            row.reset(new (std::nothrow) unsigned char[header.cupsBytesPerLine]);
-            rowCapacity = row ? header.cupsBytesPerLine : 0;
-            if (!row) break;
+        const size_t row = header.cupsBytesPerLine;
+        const uint32_t rowsPerRead = static_cast<uint32_t>(std::max<size_t>(1, kCountChunkBytes / std::max<size_t>(row, 1)));
+        const size_t want = std::min<uint64_t>(uint64_t{row} * rowsPerRead, uint64_t{row} * header.cupsHeight);
+        if (want > chunkCapacity) {
+            chunk.reset(new (std::nothrow) unsigned char[want]);
+            chunkCapacity = chunk ? want : 0;
+            if (!chunk) break;
         }
         bool complete = true;
-        for (uint32_t y = 0; y < header.cupsHeight && complete; ++y)
-            complete = cupsRasterReadPixels(raster, row.get(), header.cupsBytesPerLine) == header.cupsBytesPerLine;
+        for (uint32_t y = 0; y < header.cupsHeight && complete; y += rowsPerRead) {
+            const unsigned bytes = static_cast<unsigned>(row * std::min(rowsPerRead, header.cupsHeight - y));
+            complete = cupsRasterReadPixels(raster, chunk.get(), bytes) == bytes;
+        }
         if (!complete) break;
         ++pages;
     }

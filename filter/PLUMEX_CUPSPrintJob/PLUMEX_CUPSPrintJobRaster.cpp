@@ -77,6 +77,7 @@ bool PLUMEX_CUPSPrintJob::readHeader() {
 
 bool PLUMEX_CUPSPrintJob::ensurePageBuffer(size_t size) {
     if (!_pageData || _pageDataCapacity < size) {
+        _pageData.reset();  // the old one goes first: never two page buffers at once
         _pageData.reset(new (std::nothrow) uint8_t[size == 0 ? 1 : size]());
         _pageDataCapacity = _pageData ? size : 0;
     }
@@ -101,10 +102,9 @@ bool PLUMEX_CUPSPrintJob::readPixels() {
     fatal("%s", tessaron::localizedString("Failed to read image data!").c_str());
 }
 
-void PLUMEX_CUPSPrintJob::freePixels() {
-    _pageData.reset();
-    _pageDataLength = _pageDataCapacity = 0;
-}
+// The page is gone, its memory is not: the next page is read into it, so that a job does not
+// map and fault in a fresh page-sized buffer for every page. The job's end releases it.
+void PLUMEX_CUPSPrintJob::freePixels() { _pageDataLength = 0; }
 
 void PLUMEX_CUPSPrintJob::startNextPage() {
     ++_page;

@@ -5,7 +5,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
+#include <algorithm>
+#include <climits>
 #include <vector>
 
 #include "PLUMEX_CUPSLog.h"
@@ -62,34 +65,86 @@ BMPLayout classifyBMP(std::span<const uint8_t> file) {
     return BMPLayout::NeedsFlop;
 }
 
+namespace {
+
+// The headers of the corrected file: positive width and height, the real pixel data size.
+std::vector<uint8_t> correctedHeaders(std::span<const uint8_t> file, const BMPHeaderFields& h, bool log) {
+    const uint32_t pixelSize = h.fileSize - h.pixelOffset;
+    const uint32_t rows = magnitude(h.height);
+    const uint64_t packed = 3ull * magnitude(h.width) * rows;
+    std::vector<uint8_t> headers(file.begin(), file.begin() + h.pixelOffset);
+    if (h.imageSize != pixelSize) putLE32(headers, 34, pixelSize);
+    if (log && packed != pixelSize && rows != 0) {
+        PLUMEX_CUPSLog::debug("detected %u pad bytes per row (width=%d; height=%d)",
+                              static_cast<unsigned>((static_cast<int64_t>(pixelSize) - static_cast<int64_t>(packed)) / rows),
+                              h.width, h.height);
+    }
+    if (h.width < 0) {
+        if (log) PLUMEX_CUPSLog::debug("BMP width should never be negative!!!");
+        putLE32(headers, 18, magnitude(h.width));
+    }
+    putLE32(headers, 22, rows);
+    return headers;
+}
+
+// Writes the rows from the last to the first, as many rows per system call as it takes.
+int writeRowsBottomUp(int fd, const uint8_t* pixelEnd, uint32_t rows, uint32_t rowLength) {
+    if (rowLength == 0) return 0;  // more rows than pixel bytes: there is nothing to write
+    constexpr uint32_t kBatch = std::min(IOV_MAX, 1024);
+    std::vector<iovec> batch;
+    batch.reserve(kBatch);
+    for (uint32_t first = 1; first <= rows; first += kBatch) {
+        const uint32_t last = std::min<uint64_t>(rows, uint64_t{first} + kBatch - 1);
+        batch.clear();
+        for (uint32_t r = first; r <= last; ++r)
+            batch.push_back({const_cast<uint8_t*>(pixelEnd - static_cast<size_t>(r) * rowLength), rowLength});
+        ssize_t n;
+        do n = ::writev(fd, batch.data(), static_cast<int>(batch.size()));
+        while (n < 0 && errno == EINTR);
+        if (n < 0) return errno;
+        // A short write goes on row by row from where it stopped.
+        size_t done = static_cast<size_t>(n);
+        for (const iovec& row : batch) {
+            if (done >= row.iov_len) {
+                done -= row.iov_len;
+                continue;
+            }
+            if (int error = plumex_file::writeAll(fd, static_cast<const uint8_t*>(row.iov_base) + done, row.iov_len - done))
+                return error;
+            done = 0;
+        }
+    }
+    return 0;
+}
+
+// Turns the bytes in memory into the corrected file just written from them.
+void flopInPlace(std::vector<uint8_t>& file, const BMPHeaderFields& h) {
+    const std::vector<uint8_t> headers = correctedHeaders(file, h, false);
+    std::copy(headers.begin(), headers.end(), file.begin());
+    const uint32_t rows = magnitude(h.height);
+    const size_t rowLength = rows ? (h.fileSize - h.pixelOffset) / rows : 0;
+    std::vector<uint8_t> spare(rowLength);
+    uint8_t* top = file.data() + h.pixelOffset;
+    uint8_t* bottom = top + (rows ? (rows - 1) * rowLength : 0);
+    for (; top < bottom; top += rowLength, bottom -= rowLength) {
+        std::memcpy(spare.data(), top, rowLength);
+        std::memcpy(top, bottom, rowLength);
+        std::memcpy(bottom, spare.data(), rowLength);
+    }
+}
+
+}  // namespace
+
 int writeFloppedBMP(std::span<const uint8_t> file, int fd) {
     auto h = readBMPHeader(file);
     if (!h) return EINVAL;
+    const std::vector<uint8_t> headers = correctedHeaders(file, *h, true);
+    if (int error = plumex_file::writeAll(fd, headers.data(), headers.size())) return error;
     const uint32_t pixelSize = h->fileSize - h->pixelOffset;
     const uint32_t rows = magnitude(h->height);
-    const uint64_t packed = 3ull * magnitude(h->width) * rows;
-
-    std::vector<uint8_t> headers(file.begin(), file.begin() + h->pixelOffset);
-    if (h->imageSize != pixelSize) putLE32(headers, 34, pixelSize);
-    if (packed != pixelSize && rows != 0) {
-        PLUMEX_CUPSLog::debug("detected %u pad bytes per row (width=%d; height=%d)",
-                              static_cast<unsigned>((static_cast<int64_t>(pixelSize) - static_cast<int64_t>(packed)) / rows),
-                              h->width, h->height);
-    }
-    if (h->width < 0) {
-        PLUMEX_CUPSLog::debug("BMP width should never be negative!!!");
-        putLE32(headers, 18, magnitude(h->width));
-    }
-    putLE32(headers, 22, rows);
-    if (int error = plumex_file::writeAll(fd, headers.data(), headers.size())) return error;
-
     const uint32_t rowLength = rows ? pixelSize / rows : 0;
     PLUMEX_CUPSLog::debug("BMP flopper: rowlength = %u; bmpWidth=%d; bmpHeight=%u", rowLength, h->width, rows);
-    const uint8_t* pixelEnd = file.data() + h->pixelOffset + pixelSize;
-    for (uint32_t r = 1; r <= rows; ++r) {
-        if (int error = plumex_file::writeAll(fd, pixelEnd - static_cast<size_t>(r) * rowLength, rowLength)) return error;
-    }
-    return 0;
+    return writeRowsBottomUp(fd, file.data() + h->pixelOffset + pixelSize, rows, rowLength);
 }
 
 std::string pathForCorrectedBMPAtPath(const std::string& path, const TempFileFactory& makeTempFile) {
@@ -98,8 +153,12 @@ std::string pathForCorrectedBMPAtPath(const std::string& path, const TempFileFac
         PLUMEX_CUPSLog::debug("bad BMP file header");
         return path;
     }
-    PLUMEX_CUPSLog::debug("checking %lu byte BMP file for usability", static_cast<unsigned long>(file->size()));
-    auto h = readBMPHeader(*file);
+    return pathForCorrectedBMP(path, *file, makeTempFile);
+}
+
+std::string pathForCorrectedBMP(const std::string& path, std::vector<uint8_t>& bytes, const TempFileFactory& makeTempFile) {
+    PLUMEX_CUPSLog::debug("checking %lu byte BMP file for usability", static_cast<unsigned long>(bytes.size()));
+    auto h = readBMPHeader(bytes);
     if (!h) {
         PLUMEX_CUPSLog::debug("bad BMP file header");
         return path;
@@ -113,7 +172,8 @@ std::string pathForCorrectedBMPAtPath(const std::string& path, const TempFileFac
     }
 
     std::string flopped;
-    switch (classifyBMP(*file)) {
+    long long written = -1;
+    switch (classifyBMP(bytes)) {
         case BMPLayout::NotBMP:
         case BMPLayout::Unusable:
             PLUMEX_CUPSLog::debug("bad BMP file header");
@@ -125,7 +185,7 @@ std::string pathForCorrectedBMPAtPath(const std::string& path, const TempFileFac
             // A bottom-up BMP with a negative width is not something the encoder writes.
             PLUMEX_CUPSLog::debug("what happened?");
             PLUMEX_CUPSLog::debug("Flopping error: wrote %lld bytes into flopped BMP (expected %lu)", 0LL,
-                                  static_cast<unsigned long>(file->size()));
+                                  static_cast<unsigned long>(bytes.size()));
             return path;
         case BMPLayout::NeedsFlop: {
             int fd = -1;
@@ -134,7 +194,9 @@ std::string pathForCorrectedBMPAtPath(const std::string& path, const TempFileFac
                 PLUMEX_CUPSLog::debug("did not flop the BMP because bmp height was %d", h->height);
                 return path;
             }
-            int error = writeFloppedBMP(*file, fd);
+            int error = writeFloppedBMP(bytes, fd);
+            struct stat st {};
+            if (!error && ::fstat(fd, &st) == 0) written = static_cast<long long>(st.st_size);
             ::close(fd);
             if (error) {
                 ::unlink(temp->c_str());
@@ -150,14 +212,13 @@ std::string pathForCorrectedBMPAtPath(const std::string& path, const TempFileFac
         PLUMEX_CUPSLog::debug("did not flop the BMP because bmp height was %d", h->height);
         return path;
     }
-    struct stat st {};
-    long long written = ::stat(flopped.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-    if (written == static_cast<long long>(file->size())) {
+    if (written == static_cast<long long>(bytes.size())) {
         PLUMEX_CUPSLog::debug("wrote %lld bytes into flopped BMP at %s", written, flopped.c_str());
+        flopInPlace(bytes, *h);
         return flopped;
     }
     PLUMEX_CUPSLog::debug("Flopping error: wrote %lld bytes into flopped BMP (expected %lu)", written,
-                          static_cast<unsigned long>(file->size()));
+                          static_cast<unsigned long>(bytes.size()));
     // The caller keeps sending the original, so the failed copy is of no use to anyone.
     ::unlink(flopped.c_str());
     return path;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace tessaron {
 
@@ -47,5 +48,10 @@ using TempFileFactory = std::function<std::optional<std::string>(int* fd)>;
 // `path` itself when no correction was needed or possible. A failed write to the temporary file
 // ends the job.
 std::string pathForCorrectedBMPAtPath(const std::string& path, const TempFileFactory& makeTempFile);
+
+// The same for a file whose bytes the caller still holds: `bytes` must equal the content of
+// `path`, which is then not read again. When the corrected file comes back, `bytes` is turned
+// into that file's content in place, so that it can be sent without reading the file.
+std::string pathForCorrectedBMP(const std::string& path, std::vector<uint8_t>& bytes, const TempFileFactory& makeTempFile);
 
 }  // namespace tessaron

@@ -29,27 +29,31 @@ const char* formatName(std::uint32_t format) {
 std::string VantrelTessaronJob::encodedPageFile(const PLUMEX_BitmapImageRep& bitmap, std::string& extension) {
     const std::uint32_t format = _frameParam.ImageFormat;
     const double dpi = printJob()->cupsXResolution();
-    std::optional<std::vector<std::uint8_t>> encoded;
+    bool encoded = false;
     PLUMEX_CUPSLog::debug("Converting raster data to image format %s", formatName(format));
+    auto take = [this](std::optional<std::vector<std::uint8_t>> bytes) {
+        if (bytes) _pageFile = std::move(*bytes);
+        return bytes.has_value();
+    };
     switch (format) {
         case tessaron::kImageFormatTIFF:
             extension = "tiff";
-            encoded = tessaron::image::encodeTIFF(bitmap, dpi);
+            encoded = take(tessaron::image::encodeTIFF(bitmap, dpi));
             break;
         case tessaron::kImageFormatBMP:
             extension = "bmp";
-            encoded = tessaron::image::encodeBMP(bitmap, dpi);
+            encoded = tessaron::image::encodeBMPInto(bitmap, dpi, _pageFile);
             break;
         case tessaron::kImageFormatJPEG:
             extension = "jpg";
-            encoded = tessaron::image::encodeJPEG(bitmap, 0.95, dpi);
+            encoded = take(tessaron::image::encodeJPEG(bitmap, 0.95, dpi));
             break;
         default:
             failOrder(localizedFormat("Unsupported Image Type %s", formatName(format)));
     }
     int fd = -1;
     const std::optional<std::string> path = PLUMEX_CUPSPrintJob::safeTempFile(&fd);
-    const bool written = path && fd >= 0 && encoded && plumex_file::writeAll(fd, encoded->data(), encoded->size()) == 0;
+    const bool written = path && fd >= 0 && encoded && plumex_file::writeAll(fd, _pageFile.data(), _pageFile.size()) == 0;
     if (fd >= 0) ::close(fd);
     if (!written) {
         PLUMEX_CUPSLog::debug("failed to save current converted page data to temp file at path %s",
@@ -74,9 +78,10 @@ void VantrelTessaronJob::outputPage() {
     }
     context->freePixels();
 
+    // The file's bytes stay in memory: what is sent is what the file holds, without reading it back.
     if (_frameParam.ImageFormat == tessaron::kImageFormatBMP) {
-        const std::string corrected = tessaron::pathForCorrectedBMPAtPath(
-            path, [](int* fd) { return PLUMEX_CUPSPrintJob::safeTempFile(fd); });
+        const std::string corrected = tessaron::pathForCorrectedBMP(
+            path, _pageFile, [](int* fd) { return PLUMEX_CUPSPrintJob::safeTempFile(fd); });
         if (corrected != path) {
             ::unlink(path.c_str());
             path = corrected;
@@ -90,9 +95,8 @@ void VantrelTessaronJob::outputPage() {
             PLUMEX_CUPSLog::debug("Failed to write debug image to log directory %s (%s)", target.c_str(), problem->c_str());
     }
 
-    const std::optional<std::vector<std::uint8_t>> image = plumex_file::readWholeFile(path, tessaron::kMaxImageFileBytes);
     ::unlink(path.c_str());
-    if (!image || !sendImageData(*image))
+    if (!sendImageData(_pageFile))
         failOrder(localizedFormat("image %d could not be sent %s", static_cast<int>(page), lastErrorReply().c_str()));
 }
 

@@ -231,10 +231,13 @@ private:
     // Ends the job; a spooled fast-print order is cancelled first so that it never stays
     // on the minilab with frames missing.
     [[noreturn]] void failOrder(const std::string& message);
+    // Encodes the page into _pageFile and writes it to a temporary file: the file's path.
     std::string encodedPageFile(const PLUMEX_BitmapImageRep& bitmap, std::string& extension);
 
     tessaron::jrx_frame_param_ad_s _frameParam;  // encoded into _jrxFrameParam2 per frame
     std::uint16_t _framesSent = 0;              // frames the minilab accepted
+    // The current page's image file as it is sent; its memory is reused from page to page.
+    std::vector<std::uint8_t> _pageFile;
     // The fast-print spool command went out (the signal cleanup reads it beside the main thread).
     std::atomic<bool> _spoolSent{false};
     // The header version, for a cancel built beside a transaction that rewrites _commandHeader.

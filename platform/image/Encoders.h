@@ -13,6 +13,9 @@ namespace tessaron::image {
 // (54 bytes), 24-bit BGR, rows top to bottom (negative height), each row padded to 4 bytes,
 // resolution from dpi.
 std::optional<std::vector<uint8_t>> encodeBMP(ConstBitmapView bitmap, double dpi = 72.0);
+// The same into `out`, whose memory is reused from page to page; false (out unspecified) when
+// the bitmap cannot be encoded.
+bool encodeBMPInto(ConstBitmapView bitmap, double dpi, std::vector<uint8_t>& out);
 
 // Baseline TIFF, 8-bit RGB, uncompressed, one strip per few rows.
 std::optional<std::vector<uint8_t>> encodeTIFF(ConstBitmapView bitmap, double dpi = 72.0);

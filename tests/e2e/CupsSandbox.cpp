@@ -294,6 +294,8 @@ std::string CupsSandbox::queuePpdPath(const std::string& queue) const { return d
 
 std::string CupsSandbox::queuePpd(const std::string& queue) const { return readFile(queuePpdPath(queue)); }
 
+pid_t CupsSandbox::schedulerPid() const { return cupsd_ ? cupsd_->pid() : -1; }
+
 std::string CupsSandbox::errorLog() const { return readFile(dir_ + "/log/error_log"); }
 
 std::optional<std::string> ppdKeywordValue(const std::string& ppdText, const std::string& keyword) {

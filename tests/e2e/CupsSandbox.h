@@ -43,6 +43,8 @@ public:
     const std::string& failure() const { return failure_; }
     const std::string& server() const { return server_; }  // the value for CUPS_SERVER
     const std::string& root() const { return dir_; }
+    // The scheduler's process id (the parent of the backends it runs), -1 when not running.
+    pid_t schedulerPid() const;
 
     // Runs a CUPS client tool (lpadmin, lp, lpstat, cancel, lpoptions) against this scheduler.
     ProcessResult tool(const std::string& program, const std::vector<std::string>& args,

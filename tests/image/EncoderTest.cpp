@@ -66,6 +66,27 @@ TEST(BMP, AlphaIsDroppedWhereverItSits)
     EXPECT_FALSE(encodeBMP(ConstBitmapView{}).has_value());
 }
 
+TEST(BMP, EveryWidthSwapsEveryPixelAndAReusedBufferLeavesNothingBehind)
+{
+    // The packed-pixel path works five pixels at a time; widths around that and odd strides
+    // are checked against the pixel-by-pixel path of an RGBA source.
+    std::vector<uint8_t> reused;
+    for (int width : {1, 4, 5, 6, 10, 11, 16, 21, 37, 64, 101}) {
+        SCOPED_TRACE(width);
+        const Bitmap rgb = randomBitmap(width, 3, PixelFormat::RGB8, static_cast<uint32_t>(width) * 7, 16);
+        auto rgba = Bitmap::create(width, 3, PixelFormat::RGBA8);
+        ASSERT_TRUE(copyPixels(rgb.view(), rgba->view()));
+        const auto expected = encodeBMP(rgba->view(), 300);
+        ASSERT_TRUE(expected);
+        // A buffer left over from a larger page, full of its bytes.
+        reused.assign(expected->size() + 4096, 0xA5);
+        reused.resize(expected->size() + 64);
+        ASSERT_TRUE(encodeBMPInto(rgb.view(), 300, reused));
+        EXPECT_EQ(reused, *expected);
+    }
+    EXPECT_FALSE(encodeBMPInto(ConstBitmapView{}, 300, reused));
+}
+
 TEST(TIFF, DecodesToTheSamePixels)
 {
     const Bitmap image = randomBitmap(33, 21, PixelFormat::ARGB8, 8, 16);

@@ -117,6 +117,24 @@ TEST(PageCount, PagesAreCountedAheadFromAPipeAndAFile) {
     EXPECT_EQ(result.out, expected);
 }
 
+TEST(PageCount, PagesLargerThanOneCountingReadAreCountedWholeAndPrintedUnchanged) {
+    // Rows so wide that a read takes two of them, and pages of a thousand rows, neither a
+    // multiple of what one read takes.
+    const std::vector<RasterPage> pages = {{120000, 7, 3}, {700, 1000, 5}, {2, 1, 11}};
+    TempDir dir;
+    jobcontext_test::writeRaster(dir.file("job.ras"), pages);
+    const std::string expected = "pages expected 3 copies 1\n" + pageLines(pages) + "pages output 3\n";
+    ProcessSpec piped = probe(dir, jobArgs());
+    piped.stdinFile = dir.file("job.ras");
+    auto result = tessaron::test::runProcess(piped);
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out, expected);
+    auto args = jobArgs();
+    args.push_back(dir.file("job.ras"));
+    result = tessaron::test::runProcess(probe(dir, args));
+    EXPECT_EQ(result.out, expected);
+}
+
 TEST(PageCount, TheCopyOfAPipedJobLeavesNoFileBehind) {
     TempDir dir;
     TempDir tmp;

@@ -5,8 +5,10 @@
 #include <jpeglib.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "Codes.h"
@@ -114,6 +116,42 @@ std::string text(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
 class Orders : public LabTest {};
 
+TEST_F(Orders, LargeFramesOfDifferentSizesAreStoredAsSentAndPreviewedOnDemand) {
+    start(kOldLab);
+    // Images of several hundred kilobytes arrive over many reads, the second into the memory
+    // the first used; each must be stored exactly as sent.
+    const Bytes one = bmp(600, 400), two = bmp(300, 500), three = bmp(640, 480);
+    ASSERT_GT(two.size(), 256u * 1024);
+    const Bytes* images[] = {&one, &two, &three};
+    for (uint16_t k = 1; k <= 3; ++k) {
+        const Bytes& image = *images[k - 1];
+        ASSERT_EQ(resultOf(transact(request(0x02, {clientInfo(kV21), plainFrame(k, 3, image.size(), 320), image}, kV21))),
+                  0u) << lab->log();
+    }
+    ASSERT_EQ(resultOf(transact(request(0x03, {clientInfo(kV21), plainOrder(3, 64)}, kV21))), 0u) << lab->log();
+    EXPECT_EQ(stored("order-1/frame-1.bmp"), text(one));
+    EXPECT_EQ(stored("order-1/frame-2.bmp"), text(two));
+    EXPECT_EQ(stored("order-1/frame-3.bmp"), text(three));
+    EXPECT_FALSE(std::filesystem::exists(store.file("order-1/frame-1.png")));
+
+    ASSERT_TRUE(lab->makePreviews(store.file("order-1")));
+    Png png;
+    ASSERT_TRUE(decodePng(stored("order-1/frame-2.png"), png));
+    EXPECT_EQ(std::max(png.width, png.height), 500u);  // within the 512-pixel side, not enlarged
+
+    // A damaged frame image is reported, not previewed as something else.
+    Bytes damaged = two;
+    damaged.resize(damaged.size() - 7);
+    const std::string order = store.file("order-1");
+    std::ofstream(order + "/frame-9.bmp", std::ios::binary) << text(damaged);
+    std::string message;
+    EXPECT_FALSE(lab->makePreviews(order, &message));
+    EXPECT_NE(message.find("frame-9.bmp"), std::string::npos) << message;
+    EXPECT_FALSE(std::filesystem::exists(order + "/frame-9.png"));
+    std::string missing;
+    EXPECT_FALSE(lab->makePreviews(store.file("order-7"), &missing));
+}
+
 TEST_F(Orders, FramesThenOrderOnAPlainPrinterLandInTheStore) {
     start(kOldLab);
     const Bytes one = bmp(3, 2), two = bmp(5, 4);
@@ -160,6 +198,7 @@ TEST_F(Orders, FramesThenOrderOnAPlainPrinterLandInTheStore) {
     EXPECT_EQ(frame["image"]["bytes"], one.size());
 
     // The preview shows the picture the right way up, in its colours.
+    ASSERT_TRUE(lab->makePreviews(store.file("order-1")));
     Png png;
     ASSERT_TRUE(decodePng(stored("order-1/frame-1.png"), png));
     ASSERT_EQ(png.width, 3u);
@@ -244,7 +283,7 @@ TEST_F(Orders, FastPrintOrderComesFirstThenItsFrames) {
     EXPECT_EQ(resultOf(transact(request(0x12, {info, plainFrame(1, 2, image.size(), 384), image}, kV22))), 0u);
     EXPECT_FALSE(std::filesystem::exists(store.file("order-1")));
     EXPECT_EQ(resultOf(transact(request(0x12, {info, plainFrame(2, 2, image.size(), 384), image}, kV22))), 0u);
-    ASSERT_TRUE(std::filesystem::exists(store.file("order-1/frame-2.png"))) << lab->log();
+    ASSERT_TRUE(std::filesystem::exists(store.file("order-1/frame-2.bmp"))) << lab->log();
     const json o = json::parse(stored("order-1/order.json"));
     EXPECT_EQ(o["command"], "JRX_SPOOL_FAST_PRINT_ORDER");
     EXPECT_EQ(o["fastPrint"], true);
@@ -298,6 +337,7 @@ TEST_F(Orders, JpegFramesOnlyWhereTheLabTakesThem) {
 
     ASSERT_EQ(resultOf(transact(request(0x03, {clientInfo(kV21), plainOrder(1, 64)}, kV21))), 0u) << lab->log();
     EXPECT_EQ(stored("order-1/frame-1.jpg"), text(picture));
+    ASSERT_TRUE(lab->makePreviews(store.file("order-1")));
     Png png;
     ASSERT_TRUE(decodePng(stored("order-1/frame-1.png"), png));
     EXPECT_EQ(png.width, 16u);

@@ -212,7 +212,12 @@ TEST_F(Minilab, FastPrintOrderLandsInTheStore) {
     EXPECT_EQ(readFile(store.file("order-1/frame-2.bmp")), std::string(image.begin(), image.end()));
     std::string frameJson = readFile(store.file("order-1/frame-1.json"));
     EXPECT_NE(frameJson.find("\xC2\xA9 2026"), std::string::npos) << frameJson;
+    // The store makes no previews itself; asked for, they come from the stored frames.
+    EXPECT_FALSE(std::filesystem::exists(store.file("order-1/frame-1.png")));
+    std::string message;
+    ASSERT_TRUE(lab->makePreviews(store.file("order-1"), &message)) << message;
     EXPECT_EQ(readFile(store.file("order-1/frame-1.png")).substr(1, 3), "PNG");
+    EXPECT_EQ(readFile(store.file("order-1/frame-2.png")).substr(1, 3), "PNG");
     EXPECT_NE(readFile(store.file("order-1/order.json")).find("\"RefId\": 2026120812000012345"), std::string::npos);
 }
 

@@ -131,3 +131,30 @@ TEST(BMPCorrection, ClassificationFollowsTheHeaders) {
     putLE32(tall, 22, 0x80000000u);
     EXPECT_EQ(classifyBMP(span(tall)), BMPLayout::Unusable);
 }
+
+TEST(BMPCorrection, BytesInMemoryEndAsTheFileThatIsSentOrStayAsTheyWere) {
+    Fixture fx;
+    auto bytes = [](const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); };
+    // More rows than one batched write takes, and rows that are not a multiple of 4 pixels.
+    const std::string tall = bmp(3, -2500, 12, 0);
+    const std::string path = fx.dir.write("tall.bmp", tall);
+    std::vector<uint8_t> memory = bytes(tall);
+    const std::string out = pathForCorrectedBMP(path, memory, fx.factory());
+    ASSERT_NE(out, path);
+    const std::string file = tessaron::test::readFile(out);
+    EXPECT_EQ(std::string(memory.begin(), memory.end()), file);
+    // And it is the same file the path-only correction writes.
+    EXPECT_EQ(tessaron::test::readFile(pathForCorrectedBMPAtPath(path, fx.factory())), file);
+    for (uint32_t r = 0; r < 2500; r += 499)
+        ASSERT_EQ(file.substr(54 + r * 12, 12), tall.substr(54 + (2499 - r) * 12, 12)) << "row " << r;
+
+    // Nothing corrected, or a correction that failed its check: what is sent is the original.
+    std::string hugeHeight = bmp(2, -2, 8, 16);
+    putLE32(hugeHeight, 22, 0x80000000u);
+    for (const std::string& original : {bmp(2, 2, 8, 16), hugeHeight, bmp(-2, 2, 8, 16)}) {
+        const std::string p = fx.dir.write("in.bmp", original);
+        std::vector<uint8_t> kept = bytes(original);
+        EXPECT_EQ(pathForCorrectedBMP(p, kept, fx.factory()), p);
+        EXPECT_EQ(std::string(kept.begin(), kept.end()), original);
+    }
+}

@@ -56,6 +56,16 @@ bool MinilabProcess::waitForLog(const std::string& text, std::chrono::millisecon
     }
 }
 
+bool MinilabProcess::makePreviews(const std::string& orderDir, std::string* message) const {
+    ProcessSpec spec;
+    spec.program = options_.program;
+    spec.args = {"--previews", orderDir};
+    spec.timeout = std::chrono::milliseconds(30000);
+    const ProcessResult result = runProcess(spec);
+    if (message) *message = result.err;
+    return result.exitStatus == 0;
+}
+
 ProcessResult MinilabProcess::stop(std::chrono::milliseconds timeout) {
     if (stopped_ || !process_) return result_;
     stopped_ = true;

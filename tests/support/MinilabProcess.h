@@ -56,6 +56,10 @@ public:
     bool waitForLog(const std::string& text,
                     std::chrono::milliseconds timeout = std::chrono::milliseconds(10000)) const;
 
+    // Runs `tessaron-minilab --previews` on a stored order directory (frame-<k>.png next to
+    // every frame image): true when it made them.
+    bool makePreviews(const std::string& orderDir, std::string* message = nullptr) const;
+
     // SIGTERM, then waits for the exit (idempotent). The result carries the exit status.
     ProcessResult stop(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
 

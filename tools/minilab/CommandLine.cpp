@@ -23,6 +23,7 @@ std::optional<CommandLine> parseCommandLine(int argc, char** argv, std::string& 
         else if (arg == "--config") { if (!value(cl.config)) return std::nullopt; }
         else if (arg == "--store") { if (!value(cl.store)) return std::nullopt; }
         else if (arg == "--log") { if (!value(cl.log)) return std::nullopt; }
+        else if (arg == "--previews") { if (!value(cl.previews)) return std::nullopt; }
         else {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -34,6 +35,7 @@ std::optional<CommandLine> parseCommandLine(int argc, char** argv, std::string& 
 const char* helpText() {
     return R"(usage: tessaron-minilab [--config FILE] [--address A] [--store DIR] [--log FILE]
                         [--verbose] [--allow-non-loopback]
+       tessaron-minilab --previews ORDER-DIR [--config FILE]
 
 An emulated Vantrel JRX minilab: answers discovery on UDP port 5002 and the Tessaron
 order protocol on TCP port 5001 of a loopback address, checks every request strictly
@@ -45,6 +47,9 @@ and keeps the orders it receives.
   --log FILE            log there instead of standard error
   --verbose             log request bytes and field details
   --allow-non-loopback  permit an address outside 127.0.0.0/8 (for use in a lab)
+  --previews ORDER-DIR  write frame-<k>.png (longest side 512) next to every frame image
+                        of a stored order, then exit; the lab itself stores frames as
+                        they arrive and makes no previews
   --help                this text
 
 Once every socket is bound it writes "tessaron-minilab: ready on <addresses>" to

@@ -12,6 +12,7 @@ struct CommandLine {
     std::optional<std::string> config;
     std::optional<std::string> store;
     std::optional<std::string> log;
+    std::optional<std::string> previews;   // make the previews of this order directory, then exit
     bool verbose = false;
     bool allowNonLoopback = false;
 };

@@ -11,8 +11,6 @@ namespace minilab {
 
 namespace {
 
-constexpr uint32_t kPreviewSide = 512;
-
 Violation storeFailure() {
     return Violation{kDiskFullSpool, 0, "store: the order's files could not be written", false};
 }
@@ -229,12 +227,8 @@ bool OrderBook::storeFrame(const Order& order, const FrameArrival& frame) {
                        {"height", frame.imageInfo.height},
                        {"bytes", frame.image.size()}}},
                      {"time", now()}};
-    if (!store_->writeJson(order.number, "frame-" + k + ".json", j)) return false;
-    // The preview is a convenience: an image it cannot decode still counts as received.
-    RgbImage preview;
-    if (decodePreview(frame.image, std::string_view(frame.imageInfo.kind) == "jpg", kPreviewSide, preview))
-        store_->writePng(order.number, "frame-" + k + ".png", preview);
-    return true;
+    // Previews are made on demand (tessaron-minilab --previews), never on the reply path.
+    return store_->writeJson(order.number, "frame-" + k + ".json", j);
 }
 
 bool OrderBook::storeOrder(const Order& order, const OrderArrival& arrival) {

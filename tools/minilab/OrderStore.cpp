@@ -8,8 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <png.h>
-
 #include "Log.h"
 
 namespace minilab {
@@ -35,37 +33,6 @@ int createTemp(int dirFd, const std::string& name, std::string& tempName) {
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
-}
-
-struct PngBuffer {
-    std::vector<uint8_t> bytes;
-};
-
-void pngWrite(png_structp png, png_bytep data, png_size_t length) {
-    auto* buffer = static_cast<PngBuffer*>(png_get_io_ptr(png));
-    buffer->bytes.insert(buffer->bytes.end(), data, data + length);
-}
-
-void pngFlush(png_structp) {}
-
-// libpng reports errors by longjmp; nothing with a destructor lives in this frame.
-bool encodePng(const RgbImage& image, PngBuffer& out) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (!png) return false;
-    png_infop info = png_create_info_struct(png);
-    if (!info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_set_write_fn(png, &out, pngWrite, pngFlush);
-    png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (uint32_t y = 0; y < image.height; ++y)
-        png_write_row(png, const_cast<png_bytep>(image.pixels.data() + size_t{y} * image.width * 3));
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
 }
 
 }  // namespace
@@ -146,15 +113,6 @@ bool OrderStore::writeFile(uint32_t order, const std::string& name, std::span<co
 bool OrderStore::writeJson(uint32_t order, const std::string& name, const nlohmann::json& value) {
     std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     return writeFile(order, name, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
-}
-
-bool OrderStore::writePng(uint32_t order, const std::string& name, const RgbImage& image) {
-    PngBuffer buffer;
-    if (!encodePng(image, buffer)) {
-        logError("store: cannot encode the preview %s of order %u", name.c_str(), order);
-        return false;
-    }
-    return writeFile(order, name, buffer.bytes);
 }
 
 bool OrderStore::publish(uint32_t order) {

@@ -12,7 +12,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "ImageCheck.h"
 
 namespace minilab {
 
@@ -29,7 +28,6 @@ public:
     uint32_t newOrder();
     bool writeFile(uint32_t order, const std::string& name, std::span<const uint8_t> bytes);
     bool writeJson(uint32_t order, const std::string& name, const nlohmann::json& value);
-    bool writePng(uint32_t order, const std::string& name, const RgbImage& image);
     // Moves the order from its hidden building place to order-<n>.
     bool publish(uint32_t order);
     std::string orderPath(uint32_t order, bool published) const;

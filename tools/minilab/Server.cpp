@@ -210,6 +210,9 @@ void Server::onHeader(Connection& c) {
     }
     c.dataLength = getU32(c.header, 8);
     c.data.clear();
+    // An image goes into the memory the last one used, instead of growing and faulting in a
+    // fresh buffer for every frame.
+    if (c.dataLength > kReadChunk && c.data.capacity() < spareData_.capacity()) c.data.swap(spareData_);
     if (c.dataLength == 0) onRequest(c);
 }
 
@@ -221,6 +224,9 @@ void Server::onRequest(Connection& c) {
             c.data.size(), a.result, resultName(a.result), a.replies.size(), a.replies.size() == 1 ? "y" : "ies");
     c.haveHeader = false;
     c.header.clear();
+    // One image buffer is kept for the next request; the count of connections bounds the rest.
+    c.data.clear();
+    if (c.data.capacity() > spareData_.capacity()) spareData_.swap(c.data);
     c.data = Bytes();
     c.headerViolation.reset();
     if (c.plan.closeWithoutReply) {

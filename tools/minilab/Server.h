@@ -75,6 +75,7 @@ private:
     ServerOptions options_;
     std::vector<std::unique_ptr<LabSockets>> labs_;
     std::vector<std::unique_ptr<Connection>> connections_;
+    Bytes spareData_;   // the largest finished request's buffer, emptied, for the next image
     int signalFd_ = -1;
     bool stopping_ = false;
 };

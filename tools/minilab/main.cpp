@@ -1,4 +1,5 @@
 // tessaron-minilab: an emulated JRX minilab on loopback.
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -7,6 +8,7 @@
 #include "Lab.h"
 #include "Log.h"
 #include "OrderStore.h"
+#include "Previews.h"
 #include "Server.h"
 
 using namespace minilab;
@@ -63,6 +65,18 @@ int main(int argc, char** argv) {
         cfg = *loaded;
     } else {
         cfg.labs.push_back(defaultLab());
+    }
+    if (cl->previews) {
+        // Frames the lab took are at most its largest image; the default bound otherwise.
+        unsigned long long limit = 0;
+        for (const auto& lab : cfg.labs) limit = std::max<unsigned long long>(limit, lab.maxImageBytes);
+        const int made = makePreviews(*cl->previews, limit, error);
+        if (made < 0) {
+            fprintf(stderr, "tessaron-minilab: previews: %s\n", error.c_str());
+            return 1;
+        }
+        fprintf(stderr, "tessaron-minilab: %d preview(s) in %s\n", made, cl->previews->c_str());
+        return 0;
     }
     if (cl->address) {
         if (cfg.labs.size() != 1) {
