@@ -45,7 +45,13 @@ bool VantrelTessaronJob::parseDeviceURI(const std::string& uri) {
     std::string primary = "(null)";
     if (auto dict = primaryInterface()) {
         primary = "{";
-        for (const auto& [k, v] : *dict) primary += "\n    " + k + " = \"" + v + "\";";
+        for (const auto& [k, v] : *dict) {
+            primary += "\n    ";
+            primary += k;
+            primary += " = \"";
+            primary += v;
+            primary += "\";";
+        }
         primary += "\n}";
     }
     PLUMEX_CUPSLog::debug("... from the primary network interface: %s", primary.c_str());
