@@ -1,6 +1,7 @@
 #include "Discovery.h"
 
 #include "DiscoveryDatagram.h"
+#include "PLUMEX_CUPSMessageLine.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 
 namespace vantrelps {
@@ -84,12 +86,15 @@ bool clockStopped(time_t start, time_t limit) {
 
 }  // namespace
 
-in_addr discoveryDestination() {
+std::optional<in_addr> discoveryDestination() {
     in_addr destination{};
     const char* configured = std::getenv("VANTRELPS_DISCOVERY_ADDRESS");
-    if (!configured || ::inet_pton(AF_INET, configured, &destination) != 1) {
+    if (!configured) {
         ::inet_pton(AF_INET, kDefaultDiscoveryAddress, &destination);
+        return destination;
     }
+    // A mistyped address must never turn into the host network's broadcast.
+    if (::inet_pton(AF_INET, configured, &destination) != 1) return std::nullopt;
     return destination;
 }
 
@@ -114,6 +119,8 @@ int CreateUdpSocket() {
 }
 
 int SendLookup() {
+    const std::optional<in_addr> address = discoveryDestination();
+    if (!address) return -1;
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0) {
         writeOut("socket failed\n");
@@ -124,7 +131,7 @@ int SendLookup() {
     setOption(fd, SO_REUSEPORT, false);
     sockaddr_in destination{};
     destination.sin_family = AF_INET;
-    destination.sin_addr = discoveryDestination();
+    destination.sin_addr = *address;
     destination.sin_port = htons(kDiscoveryPort);
     const auto query = queryDatagram();
     // A failed send only means that no reply will come; discovery goes on regardless.
@@ -157,6 +164,12 @@ void threadless(int receivingSocket, bool debug) {
 }
 
 int runDiscovery(bool debug) {
+    if (!discoveryDestination()) {
+        plumex_cups::writeMessageLine(
+            "ERROR", std::string("VANTRELPS_DISCOVERY_ADDRESS \"") + std::getenv("VANTRELPS_DISCOVERY_ADDRESS") +
+                         "\" is not a dotted IPv4 address; nothing was sent");
+        return 1;
+    }
     const int receiving = CreateUdpSocket();
     if (receiving < 0) return 1;
     const int sending = SendLookup();

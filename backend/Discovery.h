@@ -3,6 +3,8 @@
 
 #include <netinet/in.h>
 
+#include <optional>
+
 namespace vantrelps {
 
 // The receiving socket, bound to the wildcard address on port 5002; -1 on failure.
@@ -14,11 +16,12 @@ int SendLookup();
 // Writes the device lines until the receive window ends; with `debug`, dumps stray datagrams.
 void threadless(int receivingSocket, bool debug);
 
-// The query's destination: $VANTRELPS_DISCOVERY_ADDRESS when it is a dotted-decimal IPv4
-// address, else the limited broadcast address.
-in_addr discoveryDestination();
+// The query's destination: $VANTRELPS_DISCOVERY_ADDRESS when set (none when it is not a
+// dotted-decimal IPv4 address), else the limited broadcast address.
+std::optional<in_addr> discoveryDestination();
 
-// Runs the whole discovery; answers the program's exit status.
+// Runs the whole discovery; answers the program's exit status (1, with an error line and
+// nothing sent, when $VANTRELPS_DISCOVERY_ADDRESS is set but not an address).
 int runDiscovery(bool debug);
 
 }  // namespace vantrelps

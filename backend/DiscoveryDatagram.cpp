@@ -1,5 +1,7 @@
 #include "DiscoveryDatagram.h"
 
+#include "PLUMEX_CUPSMessageLine.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -25,11 +27,14 @@ std::string replyPrinterName(const uint8_t* bytes, size_t length) {
     return std::string(name, end ? static_cast<size_t>(end - name) : available);
 }
 
-std::string genericDeviceLine() { return "network vantrelps \"Unknown\" \"Vantrel Printing System\"\n"; }
+std::string genericDeviceLine() {
+    return plumex_cups::deviceLine("network", "vantrelps", "Unknown", "Vantrel Printing System");
+}
 
+// The name is the minilab's own text: the device-line writer keeps it to one quoted field.
 std::string deviceLineForReply(const uint8_t* bytes, size_t length, const std::string& address) {
-    return "network vantrelps://" + address + " \"Vantrel Tessaron\" \"Vantrel " + replyPrinterName(bytes, length) +
-           " (" + address + ")\"\n";
+    return plumex_cups::deviceLine("network", "vantrelps://" + address, "Vantrel Tessaron",
+                                   "Vantrel " + replyPrinterName(bytes, length) + " (" + address + ")");
 }
 
 std::string strayDatagramLine(const uint8_t* bytes, size_t length, const std::string& address) {

@@ -1,6 +1,7 @@
 #include "PaperCatalogue.h"
 
 #include "KeyedArchive.h"
+#include "PDELog.h"
 #include "PDEStrings.h"
 
 #include <algorithm>
@@ -49,9 +50,19 @@ void appendOnce(QStringList& list, const QString& label) {
 }  // namespace
 
 std::optional<PaperCatalogue> decodePaperCatalogue(const QByteArray& archive) {
+    std::string refusal;
     const auto root = keyedarchive::decode(
-        std::span(reinterpret_cast<const std::uint8_t*>(archive.constData()), static_cast<size_t>(archive.size())));
+        std::span(reinterpret_cast<const std::uint8_t*>(archive.constData()), static_cast<size_t>(archive.size())),
+        &refusal);
+    // The archive comes from the queue's PPD, which a print server or its administrator may have
+    // written: a refusal is logged so that an empty paper menu can be explained.
+    if (!refusal.empty()) pdeLog("paper catalogue: %s", refusal.c_str());
     if (!root || !root->dictionary()) return std::nullopt;
+    if (root->dictionary()->size() > kMaxCataloguePapers) {
+        pdeLog("paper catalogue refused: %lu papers, more than %lu", static_cast<unsigned long>(root->dictionary()->size()),
+               static_cast<unsigned long>(kMaxCataloguePapers));
+        return std::nullopt;
+    }
     PaperCatalogue catalogue;
     for (const auto& [key, value] : *root->dictionary()) {
         if (const Dictionary* paper = value.dictionary())

@@ -25,7 +25,12 @@ struct PaperRecord {
 // Entries in numerical, case-insensitive key order.
 using PaperCatalogue = std::vector<std::pair<QString, PaperRecord>>;
 
-// None when the data is no keyed archive of paper records.
+// Twice the papers the backend keeps from a minilab: room for older writers, none for a
+// catalogue that would flood the menus.
+inline constexpr size_t kMaxCataloguePapers = 4096;
+
+// None when the data is no keyed archive of paper records, or one beyond the decoder's limits
+// or with more than kMaxCataloguePapers papers (both logged).
 std::optional<PaperCatalogue> decodePaperCatalogue(const QByteArray& archive);
 
 struct SortedPaper {

@@ -1,6 +1,7 @@
 #include "PLUMEX_CUPSLog.h"
 
 #include "PLUMEX_CUPSLogState.h"
+#include "PLUMEX_CUPSMessageLine.h"
 
 #include <syslog.h>
 #include <unistd.h>
@@ -103,16 +104,16 @@ void PLUMEX_CUPSLog::logLevelMessage(int level, const std::string& message) {
 
     const LevelNames names = namesForLevel(level, state.applicationName);
     if (state.logToSyslog) {
-        ::syslog(LOG_LPR | LOG_DEBUG, "%s: %s\n", names.word.c_str(), message.c_str());
+        ::syslog(LOG_LPR | LOG_DEBUG, "%s: %s\n", names.word.c_str(), plumex_cups::lineSafeText(message).c_str());
     }
-    if (state.logToStdErr) writeAll(STDERR_FILENO, names.word + ": " + message + "\n");
+    if (state.logToStdErr) writeAll(STDERR_FILENO, plumex_cups::messageLine(names.word, message));
     if (state.preFileBuffer || state.logFile) {
         std::string line = names.tag;
         line += ' ';
         line += plumex_log::formattedLogDate(state, std::chrono::system_clock::now());
         if (state.logAppName) line += " " + state.applicationName + ":";
         line += ' ';
-        line += message;
+        line += plumex_cups::lineSafeText(message);
         line += '\n';
         appendFileLine(state, line);
     }
@@ -244,9 +245,9 @@ std::string PLUMEX_CUPSLog::logDateString() {
     return plumex_log::formattedLogDate(lock.state(), std::chrono::system_clock::now());
 }
 
-void PLUMEX_CUPSLog::stateSet(const std::string& reasons) { writeAll(STDERR_FILENO, "STATE: +" + reasons + "\n"); }
+void PLUMEX_CUPSLog::stateSet(const std::string& reasons) { plumex_cups::writeMessageLine("STATE", "+" + reasons); }
 
-void PLUMEX_CUPSLog::stateClear(const std::string& reasons) { writeAll(STDERR_FILENO, "STATE: -" + reasons + "\n"); }
+void PLUMEX_CUPSLog::stateClear(const std::string& reasons) { plumex_cups::writeMessageLine("STATE", "-" + reasons); }
 
 int PLUMEX_CUPSLog::seenSignal() { return plumex_log::seenSignalStore().load(); }
 

@@ -3,7 +3,14 @@
 #include <unicode/smpdtfmt.h>
 #include <unicode/unistr.h>
 
+#include <limits.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstring>
+#include <string_view>
+
+#include "PLUMEX_TextUtilities.h"
 
 namespace plumex_log {
 namespace {
@@ -47,12 +54,28 @@ std::chrono::milliseconds errorPause() { return std::chrono::milliseconds(errorP
 
 void setErrorPause(std::chrono::milliseconds duration) { errorPauseMs().store(duration.count()); }
 
-std::string processName() { return program_invocation_short_name ? program_invocation_short_name : ""; }
+// The program file's own name. The scheduler starts a backend with the device URI as argv[0],
+// so the name the process was invoked by says nothing about which program this is.
+std::string processName() {
+    char path[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length > 0) {
+        std::string_view file(path, static_cast<size_t>(length));
+        constexpr std::string_view kDeleted = " (deleted)";  // the file was replaced while running
+        if (file.size() > kDeleted.size() && file.substr(file.size() - kDeleted.size()) == kDeleted)
+            file.remove_suffix(kDeleted.size());
+        const size_t slash = file.rfind('/');
+        if (slash != std::string_view::npos) file.remove_prefix(slash + 1);
+        if (!file.empty()) return std::string(file);
+    }
+    const char* invoked = program_invocation_name ? program_invocation_name : "";
+    return std::strchr(invoked, ':') ? std::string() : std::string(program_invocation_short_name);
+}
 
 std::string formattedLogDate(LogState& state, std::chrono::system_clock::time_point when) {
     if (!state.dateFormatter) {
         UErrorCode status = U_ZERO_ERROR;
-        auto* formatter = new icu::SimpleDateFormat(icu::UnicodeString(kLogDatePattern), status);
+        auto* formatter = new icu::SimpleDateFormat(icu::UnicodeString(kLogDatePattern), icu::Locale(kNeutralDateLocale), status);
         if (U_FAILURE(status)) {
             delete formatter;
             return {};

@@ -150,7 +150,7 @@ public:
     static const std::vector<int>& signalList();
     // While held, a termination signal's cleanup waits (a second signal still ends the
     // process at once). Take it around work the delegate's cleanup must not interleave with.
-    static std::unique_lock<std::recursive_mutex> holdSignalCleanup();
+    static std::unique_lock<std::recursive_timed_mutex> holdSignalCleanup();
 
     // ---- Raster page header ------------------------------------------------------------
     const cups_page_header2_t& header() const { return _header; }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,6 +28,25 @@ std::vector<std::string> split(std::string_view text, char separator);
 size_t codePointCount(std::string_view text);
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
+// Watches the raster input for the libcups reader across each page-header read. libcups
+// answers a failed header read both at the clean end of the stream and when the stream ends
+// inside a header; input bytes that arrived during a header read that then failed tell the
+// second case, a stream cut inside that header, from the end of the job. (A compressed
+// stream may have read the cut header's first bytes ahead with the pixels of the page before.)
+struct RasterHeaderWatch {
+    // Called around each header read.
+    void begin() { reading_ = true; bytesInHeaderRead_ = 0; }
+    void end() { reading_ = false; }
+    // Every read of the input passes its result through here.
+    void noteRead(long n) { if (reading_ && n > 0) bytesInHeaderRead_ += static_cast<std::size_t>(n); }
+    // After a failed header read: whether the stream ended inside the header.
+    bool cutInsideHeader() const { return bytesInHeaderRead_ > 0; }
+
+private:
+    bool reading_ = false;
+    std::size_t bytesInHeaderRead_ = 0;
+};
 
 }  // namespace plumex_job
 

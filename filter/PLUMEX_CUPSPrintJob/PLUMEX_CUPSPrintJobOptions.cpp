@@ -27,7 +27,8 @@ std::optional<std::string> PLUMEX_CUPSPrintJob::ppdValueForAttribute(const std::
 std::optional<std::string> PLUMEX_CUPSPrintJob::cupsValueForAttributeForPPD(const std::string& name, ppd_file_t* ppd) {
     if (!ppd || name.empty()) return std::nullopt;
     ppd_attr_t* attribute = ppdFindAttr(ppd, name.c_str(), nullptr);
-    if (!attribute || !attribute->value || attribute->value[0] == '\0') return std::nullopt;
+    // An empty value is a value (the PPD's empty defaults); only a missing attribute is none.
+    if (!attribute || !attribute->value) return std::nullopt;
     return std::string(attribute->value);
 }
 

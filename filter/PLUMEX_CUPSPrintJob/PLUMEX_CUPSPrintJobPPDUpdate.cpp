@@ -1,6 +1,9 @@
 // "PPD:" update lines, and binary data kept in the queue's PPD as numbered Base64 chunks.
 #include "PLUMEX_CUPSPrintJob.h"
 
+#include <algorithm>
+
+#include "PLUMEX_CUPSMessageLine.h"
 #include "PLUMEX_CUPSPrintJobInternal.h"
 
 using plumex_job::format;
@@ -12,7 +15,6 @@ constexpr size_t kChunkLineLength = 252;
 // Saved data comes from the network; far above any catalogue, far below trouble.
 constexpr size_t kMaxSavedDataBytes = size_t{16} << 20;
 constexpr size_t kMaxPairLength = 255;
-constexpr size_t kMaxKeyLength = 40;
 
 void sendUpdate(const std::string& text, const std::string& objectDescription) {
     if (text.size() < 3) {
@@ -40,7 +42,7 @@ bool isBase64Character(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
 }
 
-// Standard Base64, padding optional; '=' only at the very end, at most two of them.
+// Standard Base64; '=' only at the very end, no more than the last group needs.
 bool isBase64(const std::string& text) {
     size_t end = text.size();
     size_t padding = 0;
@@ -51,7 +53,8 @@ bool isBase64(const std::string& text) {
     for (size_t i = 0; i < end; ++i)
         if (!isBase64Character(text[i])) return false;
     if (end % 4 == 1) return false;
-    return padding == 0 || (end + padding) % 4 == 0;
+    // Earlier writers stored the last group with its padding missing wholly or in part ("QQ=").
+    return padding <= (4 - end % 4) % 4;
 }
 
 }  // namespace
@@ -68,13 +71,12 @@ void PLUMEX_CUPSPrintJob::ppdUpdatePrinterState(const std::vector<std::string>& 
 }
 
 void PLUMEX_CUPSPrintJob::ppdUpdatePrinterState(const std::vector<std::pair<std::string, std::string>>& dictionary) {
-    std::string text;
-    for (const auto& [key, value] : dictionary) {
-        size_t keyLength = plumex_job::codePointCount(key);
-        if (keyLength > 0 && keyLength <= kMaxKeyLength)
-            text += " " + key + "=\"" + value + "\"";
-        else
-            debug("bad \"PPD:key=value\" pair: key=%s,value=%s", key.c_str(), value.c_str());
+    // Values come from the minilab: quoted and escaped, they cannot add a keyword of their own.
+    std::vector<std::string> refused;
+    const std::string text = plumex_cups::ppdUpdateText(dictionary, &refused);
+    for (const std::string& key : refused) {
+        auto entry = std::find_if(dictionary.begin(), dictionary.end(), [&key](const auto& e) { return e.first == key; });
+        debug("bad \"PPD:key=value\" pair: key=%s,value=%s", key.c_str(), entry->second.c_str());
     }
     sendUpdate(text, describeList(
                          dictionary, [](const auto& entry) { return entry.first + " = " + entry.second; }, "{", "}"));
@@ -122,7 +124,7 @@ std::optional<std::vector<uint8_t>> PLUMEX_CUPSPrintJob::ppdSavedDataForAttribut
     std::string collected;
     for (size_t index = 0; index <= 0xFFFFF; ++index) {
         std::optional<std::string> chunk = cupsValueForAttributeForPPD(name + format("%05zx", index), ppd);
-        if (!chunk) break;
+        if (!chunk || chunk->empty()) break;  // the empty terminator ends the text
         collected += *chunk;
         if (collected.size() > 2 * kMaxSavedDataBytes) return std::nullopt;
     }

@@ -21,6 +21,7 @@ struct Tee {
     int input = -1;
     int copy = -1;  // -1: input is seekable, nothing to copy
     bool copyFailed = false;
+    plumex_job::RasterHeaderWatch watch;
 };
 
 
@@ -30,15 +31,29 @@ ssize_t teeRead(void* context, unsigned char* buffer, size_t length) {
     do n = read(tee->input, buffer, length);
     while (n < 0 && errno == EINTR);
     if (n > 0 && tee->copy >= 0 && plumex_file::writeAll(tee->copy, buffer, static_cast<size_t>(n)) != 0) tee->copyFailed = true;
+    tee->watch.noteRead(n);
     return n;
 }
 
-uint64_t countPages(cups_raster_t* raster) {
+// Whether the next header can be read, or the stream ends there, or inside it.
+enum class NextHeader { Read, End, Cut };
+NextHeader readNextHeader(cups_raster_t* raster, plumex_job::RasterHeaderWatch& watch, cups_page_header2_t& header) {
+    watch.begin();
+    const bool read = cupsRasterReadHeader2(raster, &header) != 0;
+    watch.end();
+    if (read) return NextHeader::Read;
+    return watch.cutInsideHeader() ? NextHeader::Cut : NextHeader::End;
+}
+
+uint64_t countPages(cups_raster_t* raster, Tee& tee, bool& cut) {
     uint64_t pages = 0;
     cups_page_header2_t header;
     std::unique_ptr<unsigned char[]> row;
     size_t rowCapacity = 0;
-    while (cupsRasterReadHeader2(raster, &header)) {
+    for (;;) {
+        const NextHeader next = readNextHeader(raster, tee.watch, header);
+        cut = next == NextHeader::Cut;
+        if (next != NextHeader::Read) break;
         if (PLUMEX_CUPSPrintJob::rasterHeaderProblem(header)) break;  // the printing pass refuses it
         if (header.cupsBytesPerLine > rowCapacity) {
             row.reset(new (std::nothrow) unsigned char[header.cupsBytesPerLine]);
@@ -70,8 +85,14 @@ bool PLUMEX_CUPSPrintJob::countPagesIntoSpoolCopy() {
         unlink(path->c_str());
     }
     cups_raster_t* raster = cupsRasterOpenIO(teeRead, &tee, CUPS_RASTER_READ);
-    uint64_t pages = raster ? countPages(raster) : 0;
+    bool cut = false;
+    uint64_t pages = raster ? countPages(raster, tee, cut) : 0;
     if (raster) cupsRasterClose(raster);
+    if (cut) {
+        // Before anything reaches the minilab: the job must not print as a shorter order.
+        err("The raster data ends inside the header of page %llu", static_cast<unsigned long long>(pages + 1));
+        fatal("%s", tessaron::localizedString("Failed to read image data!").c_str());
+    }
     // Whatever follows the last page still belongs to the job data.
     unsigned char rest[65536];
     while (tee.copy >= 0 && teeRead(&tee, rest, sizeof rest) > 0) {

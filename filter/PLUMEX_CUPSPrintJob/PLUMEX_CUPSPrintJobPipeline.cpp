@@ -28,9 +28,27 @@ std::string PLUMEX_CUPSPrintJob::rawImagePathForPage(int64_t page) {
     return rawImageFolder() + plumex_job::format("Vantrel_test_image_RAW_%ld.%s", static_cast<long>(page), "tiff");
 }
 
+namespace {
+
+// The side file's folder is shared: a planted FIFO must not hang the job (O_NONBLOCK, cleared
+// once the file is known to be regular), and a device or a hard link to someone else's file is
+// neither truncated nor written.
+int openSideFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) return -1;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1 || ftruncate(fd, 0) != 0) {
+        close(fd);
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+}  // namespace
+
 void PLUMEX_CUPSPrintJob::writeRawImage(const PLUMEX_BitmapImageRep& image) const {
-    const std::string path = rawImagePathForPage(_page);
-    int out = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    const int out = openSideFile(rawImagePathForPage(_page));
     if (out < 0) return;
     fchmod(out, 0664);
     img::writeTIFF(image, out, _header.HWResolution[0]);  // failures are of no consequence

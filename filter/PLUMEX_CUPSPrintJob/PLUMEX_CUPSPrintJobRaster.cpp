@@ -1,6 +1,10 @@
 // Raster page input: header validation, the reused page buffer and the page loop.
 #include "PLUMEX_CUPSPrintJob.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -10,7 +14,23 @@
 
 namespace {
 constexpr uint64_t kMaxPageBytes = uint64_t{1} << 30;
+
+struct WatchedInput {
+    int fd = -1;
+    plumex_job::RasterHeaderWatch watch;
+};
+WatchedInput gInput;
+
+ssize_t watchedRead(void* context, unsigned char* buffer, size_t length) {
+    auto* in = static_cast<WatchedInput*>(context);
+    ssize_t n;
+    do n = read(in->fd, buffer, length);
+    while (n < 0 && errno == EINTR);
+    in->watch.noteRead(n);
+    return n;
 }
+
+}  // namespace
 
 std::optional<std::string> PLUMEX_CUPSPrintJob::rasterHeaderProblem(const cups_page_header2_t& header) {
     if (header.cupsBitsPerPixel == 0) return std::string("the page has 0 bits per pixel");
@@ -27,7 +47,9 @@ std::optional<std::string> PLUMEX_CUPSPrintJob::rasterHeaderProblem(const cups_p
 
 bool PLUMEX_CUPSPrintJob::openRasterStream() {
     if (!_raster) {
-        _raster = cupsRasterOpen(static_cast<int>(fd), CUPS_RASTER_READ);
+        gInput = WatchedInput{};
+        gInput.fd = static_cast<int>(fd);
+        _raster = cupsRasterOpenIO(watchedRead, &gInput, CUPS_RASTER_READ);
         if (!_raster && _page < static_cast<int64_t>(_numPages)) jobDebug("Failed to open CUPS raster!");
     }
     return _raster != nullptr;
@@ -35,8 +57,14 @@ bool PLUMEX_CUPSPrintJob::openRasterStream() {
 
 bool PLUMEX_CUPSPrintJob::readHeader() {
     if (!_haveReadHeaderForPixels) {
+        gInput.watch.begin();
         _haveReadHeaderForPixels = _raster && cupsRasterReadHeader2(_raster, &_header) != 0;
+        gInput.watch.end();
         if (!_haveReadHeaderForPixels && _page < static_cast<int64_t>(_numPages)) jobDebug("Failed to read the CUPS header!");
+        if (!_haveReadHeaderForPixels && _raster && gInput.watch.cutInsideHeader()) {
+            err("The raster data ends inside the header of page %lld", static_cast<long long>(_page + 1));
+            fatal("%s", tessaron::localizedString("Failed to read image data!").c_str());
+        }
         if (_haveReadHeaderForPixels) {
             if (std::optional<std::string> problem = rasterHeaderProblem(_header)) {
                 err("Refusing raster page %lld: %s", static_cast<long long>(_page + 1), problem->c_str());

@@ -2,6 +2,8 @@
 // a dedicated thread reads it and does the logging, the delegate's cleanup and the exit, so
 // that none of that runs in signal context. The cleanup runs on a thread of its own so that a
 // second signal is still seen, and ends the process at once, while a cleanup is under way.
+// The cleanup waits only briefly for a transaction in progress: a lab that holds a reply or
+// stops reading must not keep a cancelled job alive past the scheduler's patience.
 #include "PLUMEX_CUPSPrintJob.h"
 
 #include <fcntl.h>
@@ -11,6 +13,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <mutex>
 #include <cstdio>
 #include <string>
 
@@ -21,8 +25,10 @@ namespace {
 int gSignalPipe[2] = {-1, -1};
 std::atomic<PLUMEX_CUPSPrintJob*> gSharedObject{nullptr};
 
-std::recursive_mutex& cleanupLock() {
-    static std::recursive_mutex lock;
+constexpr std::chrono::milliseconds kCleanupWaitForTransaction{1000};
+
+std::recursive_timed_mutex& cleanupLock() {
+    static std::recursive_timed_mutex lock;
     return lock;
 }
 
@@ -42,7 +48,9 @@ bool endsTheProcess(int signalNumber) {
 void* runCleanup(void* argument) {
     const int signalNumber = static_cast<int>(reinterpret_cast<intptr_t>(argument));
     {
-        auto hold = PLUMEX_CUPSPrintJob::holdSignalCleanup();
+        std::unique_lock<std::recursive_timed_mutex> hold(cleanupLock(), std::defer_lock);
+        if (!hold.try_lock_for(kCleanupWaitForTransaction))
+            PLUMEX_CUPSLog::debug("a printer transaction is still under way; cleaning up beside it");
         if (PLUMEX_CUPSPrintJob* job = gSharedObject.load()) job->cleanupOnSignal(signalNumber);
     }
     PLUMEX_CUPSLog::debug("%s", std::string(80, 'v').c_str());
@@ -121,8 +129,8 @@ void installSignalHandlers() {
 
 }  // namespace plumex_job
 
-std::unique_lock<std::recursive_mutex> PLUMEX_CUPSPrintJob::holdSignalCleanup() {
-    return std::unique_lock<std::recursive_mutex>(cleanupLock());
+std::unique_lock<std::recursive_timed_mutex> PLUMEX_CUPSPrintJob::holdSignalCleanup() {
+    return std::unique_lock<std::recursive_timed_mutex>(cleanupLock());
 }
 
 const std::vector<int>& PLUMEX_CUPSPrintJob::signalList() {

@@ -177,7 +177,7 @@ std::optional<std::string> stringWithUTSFormat(std::chrono::system_clock::time_p
     UErrorCode status = U_ZERO_ERROR;
     const icu::UnicodeString icuPattern = icu::UnicodeString::fromUTF8(
         icu::StringPiece(pattern.data(), static_cast<int32_t>(pattern.size())));
-    icu::SimpleDateFormat formatter(icuPattern, status);
+    icu::SimpleDateFormat formatter(icuPattern, icu::Locale(kNeutralDateLocale), status);
     if (U_FAILURE(status)) return std::nullopt;
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(date.time_since_epoch()).count();
     icu::UnicodeString text;

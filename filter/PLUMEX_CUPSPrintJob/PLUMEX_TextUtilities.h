@@ -46,6 +46,11 @@ std::string stringByDeletingCharactersInSet(std::string_view text, std::string_v
 std::string stringByDeletingCharactersInSet(std::string_view text,
                                             const std::function<bool(char32_t)>& inSet);
 
-// Formats `date` with a Unicode date pattern in the current locale and local time zone.
+// The locale every date is formatted in: Gregorian calendar and ASCII digits whatever the job's
+// language (LANG) says, so that order references, back-print dates and log stamps read the
+// same in every language.
+inline constexpr const char* kNeutralDateLocale = "en_US_POSIX";
+
+// Formats `date` with a Unicode date pattern in the neutral locale and local time zone.
 std::optional<std::string> stringWithUTSFormat(std::chrono::system_clock::time_point date,
                                                std::string_view pattern);

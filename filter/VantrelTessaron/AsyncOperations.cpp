@@ -10,6 +10,7 @@
 
 #include "LocalizedFormat.h"
 #include "Observers.h"
+#include "PLUMEX_BoundedSocket.h"
 #include "VantrelTessaronJob.h"
 
 namespace {
@@ -18,7 +19,7 @@ constexpr std::size_t kResponseHeaderAndResult = jrx::kHeaderSize + jrx::kResult
 constexpr auto kReceiveIdleLimit = std::chrono::seconds(4);
 // Noise skipped while looking for a header, and nested reads of one paper list, are bounded.
 constexpr std::size_t kMaxNoiseBytes = 64 * 1024;
-constexpr int kMaxNestedReads = 2048;
+constexpr int kMaxNestedReads = static_cast<int>(jrx::kMaxRegisteredPapers) + 16;
 thread_local int tNestedReads = 0;
 
 [[noreturn]] void badResponse() { PLUMEX_CUPSLog::fatal("%s", localizedFormat("Bad response from printer.").c_str()); }
@@ -26,13 +27,21 @@ thread_local int tNestedReads = 0;
 struct Received {
     std::size_t count = 0;
     bool closed = false;  // end of stream or connection error
+    bool late = false;    // the reply's deadline passed
 };
 
+using Deadline = plumex_net::Clock::time_point;
+
 // Receives `count` bytes into buffer[offset...], across as many partial receives as it takes,
-// giving up when no byte arrives for kReceiveIdleLimit.
-Received receiveFully(int fd, std::vector<std::uint8_t>& buffer, std::size_t offset, std::size_t count) {
+// giving up when no byte arrives for kReceiveIdleLimit or when `deadline` passes.
+Received receiveFully(int fd, std::vector<std::uint8_t>& buffer, std::size_t offset, std::size_t count, Deadline deadline) {
     Received r;
     while (r.count < count) {
+        const auto now = plumex_net::Clock::now();
+        if (now >= deadline) {
+            r.late = true;
+            break;
+        }
         const ssize_t n = ::recv(fd, buffer.data() + offset + r.count, count - r.count, MSG_DONTWAIT);
         if (n > 0) {
             r.count += static_cast<std::size_t>(n);
@@ -41,9 +50,11 @@ Received receiveFully(int fd, std::vector<std::uint8_t>& buffer, std::size_t off
         if (n == 0) { r.closed = true; break; }
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) { r.closed = true; break; }
+        const auto wait = std::min<std::chrono::milliseconds>(
+            kReceiveIdleLimit, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) + std::chrono::milliseconds(1));
         pollfd p{fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, static_cast<int>(std::chrono::milliseconds(kReceiveIdleLimit).count()));
-        if (ready == 0) break;
+        const int ready = ::poll(&p, 1, static_cast<int>(wait.count()));
+        if (ready == 0 && wait == kReceiveIdleLimit) break;
     }
     return r;
 }
@@ -111,7 +122,11 @@ void VantrelTessaronJob::dataWaitingToBeReadOnSocket(int socket) {
     ++tNestedReads;
     struct Unnest { ~Unnest() { --tNestedReads; } } unnest;
 
-    const Received head = receiveFully(fd, buffer, 0, jrx::kHeaderSize);
+    // A reply has a deadline from the read event on, by its announced length, so that a lab
+    // that trickles its bytes cannot hold the job; past it the reply counts as none.
+    const Deadline start = plumex_net::Clock::now();
+    const Deadline headerDeadline = start + plumex_net::replyDeadline(0);
+    const Received head = receiveFully(fd, buffer, 0, jrx::kHeaderSize, headerDeadline);
     const bool headerOK = head.count == jrx::kHeaderSize && verifyJRXReplyHeaderLength(buffer.data(), buffer.size());
     if (headerOK || (head.count > 0 && locateTessaronResponseMarkerInDataUsingSocket(buffer, fd))) {
         const std::uint32_t n = jrx::getU32(buffer.data() + 8);
@@ -121,7 +136,7 @@ void VantrelTessaronJob::dataWaitingToBeReadOnSocket(int socket) {
             badResponse();
         }
         buffer.resize(jrx::kHeaderSize + n);
-        const Received body = receiveFully(fd, buffer, jrx::kHeaderSize, n);
+        const Received body = receiveFully(fd, buffer, jrx::kHeaderSize, n, start + plumex_net::replyDeadline(n));
         if (body.count != n) {
             // The announced reply never completed: what arrived is not the record asked for.
             PLUMEX_CUPSLog::debug("incomplete response from %s: %lu of %lu bytes; aborting async op", printerID().c_str(),
@@ -139,9 +154,17 @@ void VantrelTessaronJob::dataWaitingToBeReadOnSocket(int socket) {
             again.erase(again.begin() + kResponseHeaderAndResult, again.begin() + static_cast<std::ptrdiff_t>(kResponseHeaderAndResult + k));
             const std::size_t end = again.size();
             again.resize(end + k);
-            const Received more = receiveFully(fd, again, end, k);
+            const Received more = receiveFully(fd, again, end, k, plumex_net::Clock::now() + plumex_net::replyDeadline(k));
             again.resize(end + more.count);
         }
+        return;
+    }
+    if (head.late) {
+        // Counted as no reply: the connection goes, and the operation aborts like a closed one.
+        PLUMEX_CUPSLog::debug("the reply from %s did not complete in time (%lu header bytes); aborting async op",
+                              printerID().c_str(), static_cast<unsigned long>(head.count));
+        cleanupAfterAsync();
+        tessaron::NotificationCenter::defaultCenter().post(kTessaronPrinterAsyncOperationDidAbort, this);
         return;
     }
     if (head.count != 0 && !head.closed) {
@@ -159,6 +182,7 @@ void VantrelTessaronJob::dataWaitingToBeReadOnSocket(int socket) {
 }
 
 bool VantrelTessaronJob::locateTessaronResponseMarkerInDataUsingSocket(std::vector<std::uint8_t>& buffer, int socket) {
+    const Deadline deadline = plumex_net::Clock::now() + plumex_net::replyDeadline(kMaxNoiseBytes);
     std::size_t skipped = 0;
     while (skipped < kMaxNoiseBytes) {
         buffer.resize(jrx::kHeaderSize);
@@ -171,12 +195,12 @@ bool VantrelTessaronJob::locateTessaronResponseMarkerInDataUsingSocket(std::vect
             if (n == 0) return false;  // a header in place that did not verify: nothing to realign
             buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
             buffer.resize(jrx::kHeaderSize);
-            const Received r = receiveFully(socket, buffer, jrx::kHeaderSize - n, n);
+            const Received r = receiveFully(socket, buffer, jrx::kHeaderSize - n, n, deadline);
             if (r.count == n && verifyJRXReplyHeaderLength(buffer.data(), buffer.size())) return true;
             if (r.count == 0) return false;
             skipped += n;
         }
-        const Received fresh = receiveFully(socket, buffer, 0, jrx::kHeaderSize);
+        const Received fresh = receiveFully(socket, buffer, 0, jrx::kHeaderSize, deadline);
         if (fresh.count < jrx::kHeaderSize) return false;
         skipped += jrx::kHeaderSize;
     }

@@ -30,7 +30,7 @@ int commandFilter() {
         job->getInfoAsync();
         job->getRegisteredPapersAsync();
     }
-    PLUMEX_CUPSLog::debug("finished with this job (%s v%s)", program_invocation_short_name, kRevision);
+    PLUMEX_CUPSLog::debug("finished with this job (%s v%s)", PLUMEX_CUPSLog::applicationName().c_str(), kRevision);
     PLUMEX_CUPSLog::debug("%s", std::string(80, 'v').c_str());
     return 0;
 }

@@ -66,7 +66,7 @@ void addSharpening(const JobOptionValues& options, AdjustmentPlan& plan) {
     if (radius != 0 && intensity != 0) {
         AdjustmentFilter f{AdjustmentFilterKind::UnsharpMask};
         f.radius = std::clamp(radius, -kMaxSharpnessRadius, kMaxSharpnessRadius);
-        f.intensity = intensity;
+        f.intensity = std::clamp(intensity, -kMaxSharpnessIntensity, kMaxSharpnessIntensity);
         plan.filters.push_back(f);
     }
 }

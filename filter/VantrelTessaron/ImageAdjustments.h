@@ -36,6 +36,9 @@ struct AdjustmentPlan {
 
 // Sharpening radii beyond this are taken as this: the blur's kernel grows with the radius.
 inline constexpr double kMaxSharpnessRadius = 100;
+// Intensities beyond this are taken as this: the dialog offers up to 10, and a larger factor
+// only drives every edge to black or white (and a huge one overflows the samples' floats).
+inline constexpr double kMaxSharpnessIntensity = 10;
 
 AdjustmentPlan adjustmentPlanForOptions(const JobOptionValues& options);
 

@@ -27,6 +27,8 @@ inline constexpr std::size_t kStatusSize = 192;
 inline constexpr std::size_t kErrorRecordSize = 552;
 inline constexpr std::size_t kPaperRecordSize = 72;
 inline constexpr std::size_t kPaperRecordADSize = 108;
+// Papers kept from one list; a lab registers far fewer, and each list reply nests one read.
+inline constexpr std::uint32_t kMaxRegisteredPapers = 2048;
 
 // Command codes.
 enum : std::uint8_t {

@@ -207,7 +207,7 @@ void VantrelTessaronJob::fillOrderAndFrameRecords(const JRXJobOptions& options, 
     frame.Copies = copies;
     order.PaperFittingFlg = frame.PaperFittingFlg = tessaron::kPaperFittingFlg;
     order.OrderNo = frame.OrderNo = tessaron::kOrderNoUnassigned;
-    order.RefId = frame.RefId = tessaron::newOrderReference(std::chrono::system_clock::now(), ::random());
+    order.RefId = frame.RefId = tessaron::newOrderReference(std::chrono::system_clock::now(), tessaron::orderReferenceRandomByte());
     if (!optionChoiceIs(options, "AP_ColorMatchingMode", "AP_VendorColorMatching")) order.CmsFlg = 1;
     order.Surface = frame.Surface = tessaron::paperU16(paper, "paperSurface");
     order.PaperWidth = frame.PaperWidth = tessaron::paperU16(paper, "paperWidth");

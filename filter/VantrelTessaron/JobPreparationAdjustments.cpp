@@ -17,11 +17,7 @@ tessaron::RasterGeometry rasterGeometryOf(const PLUMEX_CUPSPrintJob& context) {
 
 void VantrelTessaronJob::addImageFilter(const tessaron::image::Filter& filter) {
     _imageFilters.push_back(filter);
-    std::string inputs;
-    for (const auto& parameter : filter.parameters())
-        if (auto value = filter.valueForKey(parameter.key))
-            inputs += " " + parameter.key + "=" + tessaron::image::describeValue(*value);
-    PLUMEX_CUPSLog::debug("will adjust images by applying %s ", (filter.name() + inputs).c_str());
+    PLUMEX_CUPSLog::debug("will adjust images by applying %s ", tessaron::image::shortDescription(filter).c_str());
 }
 
 void VantrelTessaronJob::chooseAdjustmentsAndMargins(const JRXJobOptions& options) {

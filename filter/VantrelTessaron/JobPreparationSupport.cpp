@@ -1,6 +1,9 @@
 #include "JobPreparationSupport.h"
 
+#include <sys/random.h>
+
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <string>
 
@@ -14,6 +17,17 @@ uint64_t newOrderReference(std::chrono::system_clock::time_point now, long rando
     const unsigned long long stamp = digits.empty() ? 0 : std::strtoull(digits.c_str(), nullptr, 10);
     const uint64_t value = errno == ERANGE ? 0 : stamp;
     return value | static_cast<uint64_t>(static_cast<unsigned long>(randomValue) & 0xFFu);
+}
+
+long orderReferenceRandomByte() {
+    uint8_t byte = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (::getrandom(&byte, 1, GRND_NONBLOCK) == 1) return byte;
+        if (errno != EINTR && errno != EAGAIN) break;
+    }
+    // No kernel randomness this early after boot: the clock's nanoseconds still differ per job.
+    const auto ns = std::chrono::steady_clock::now().time_since_epoch().count();
+    return static_cast<long>((ns ^ (ns >> 8) ^ (ns >> 16)) & 0xFF);
 }
 
 std::optional<image::Filter> engineFilterFor(const AdjustmentFilter& step) {

@@ -14,6 +14,10 @@ namespace tessaron {
 // number, its low byte ORed with `randomValue`'s.
 uint64_t newOrderReference(std::chrono::system_clock::time_point now, long randomValue);
 
+// The random byte of an order reference, from the kernel's random source: two queues that
+// start a job in the same millisecond still get different references.
+long orderReferenceRandomByte();
+
 // The engine filter carrying one step of the adjustment plan; none when the engine lacks it.
 std::optional<image::Filter> engineFilterFor(const AdjustmentFilter& step);
 

@@ -1,5 +1,7 @@
 // Order spooling, the frame and spool transactions, and cancelling a fast-print order.
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +11,7 @@
 #include <unistd.h>
 
 #include "LocalizedFormat.h"
+#include "PLUMEX_BoundedSocket.h"
 #include "ProtocolSupport.h"
 #include "OrderRecords.h"
 #include "VantrelTessaronJob.h"
@@ -28,20 +31,21 @@ void watchFastPrintOrder(VantrelTessaronJob* job) {
     if (registered) gIncompleteFastPrintOrder = job;
 }
 
-// Sends every byte; false on any error, so that a lost connection is retried, not fatal.
+// Sends every byte; false on any error or stall, so that a lost connection is retried, not fatal.
 bool sendEverything(int fd, std::span<const std::uint8_t> bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            PLUMEX_CUPSLog::debug("Transmission error %d detected (%s)", errno, std::strerror(errno));
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    const auto result = plumex_net::sendWithin(fd, bytes, plumex_net::kSendStallLimit);
+    if (result == plumex_net::SendResult::Sent) return true;
+    if (result == plumex_net::SendResult::Stalled)
+        PLUMEX_CUPSLog::debug("the printer took no data for %lld ms", static_cast<long long>(plumex_net::kSendStallLimit.count()));
+    else
+        PLUMEX_CUPSLog::debug("Transmission error %d detected (%s)", errno, std::strerror(errno));
+    return false;
 }
+
+// A cancel has this long in all, from the first connect to the reply: it runs while the
+// scheduler waits to kill the job.
+constexpr std::chrono::milliseconds kCancelLimit{3000};
+constexpr std::chrono::milliseconds kCancelConnectPause{200};
 
 }  // namespace
 
@@ -105,7 +109,9 @@ bool VantrelTessaronJob::spoolOrder() {
         const std::vector<std::uint8_t> payload = tessaron::spoolPayload(protocol, client, _jrxOrderParam2);
         PLUMEX_CUPSLog::debug("sending spool order command:");
         PLUMEX_CUPSLog::logData(payload.data() + client.size(), payload.size() - client.size());
+        _spoolSent = _fastPrint;
         const auto reply = orderTransaction(tessaron::spoolCommandFor(protocol), payload, {});
+        if (reply && !reply->empty()) _spoolSent = false;  // refused: the lab holds no order
         if (!reply) failure = localizedFormat("Failed to spool order: the printer did not answer");
         else if (!reply->empty()) failure = localizedFormat("Failed to spool order %s", lastErrorReply().c_str());
         else _didSpool = true;
@@ -133,13 +139,51 @@ void VantrelTessaronJob::cancelFastPrintJob() {
     else PLUMEX_CUPSLog::logLevelMessage(PLUMEX_CUPSLog::kLevelInfo, text);
     PLUMEX_CUPSLog::debug("cancelling fast print order for RefID: %llu",
                           static_cast<unsigned long long>(_jrxOrderParam2.RefId));
+    const std::optional<std::uint32_t> code = cancelOnFreshConnection();
+    if (!code) PLUMEX_CUPSLog::debug("Failed to cancel order: the printer did not answer in time");
+    else if (*code != jrx::JRX_SUCCESS)
+        PLUMEX_CUPSLog::debug("Failed to cancel order with error (ERROR %ld: %s)", static_cast<long>(*code),
+                              strForJRXResultCode(*code));
+}
+
+std::optional<std::uint32_t> VantrelTessaronJob::cancelOnFreshConnection() const {
+    // Its own socket and header: the frame connection may be blocked in another thread.
+    const plumex_net::Clock::time_point deadline = plumex_net::Clock::now() + kCancelLimit;
     const auto client = _jrxClientInfo.encode();
     const std::vector<std::uint8_t> payload = tessaron::cancelPayload(client, _jrxOrderParam2.RefId);
-    const auto reply = orderTransaction(tessaron::kCancelFastPrintCommand, payload, {});
-    if (!reply || !reply->empty()) PLUMEX_CUPSLog::debug("Failed to cancel order with error %s", lastErrorReply().c_str());
+    jrx_command_header_s header;
+    header.serverVersion = _cancelHeaderVersion.load();
+    header.command = tessaron::kCancelFastPrintCommand;
+    header.dataLength = static_cast<std::uint32_t>(payload.size());
+    const auto head = header.encode();
+    std::vector<std::uint8_t> request(head.begin(), head.end());
+    request.insert(request.end(), payload.begin(), payload.end());
+    if (!_addressData || _addressData->size() < 8) return std::nullopt;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    std::memcpy(&address.sin_port, &(*_addressData)[2], 2);
+    std::memcpy(&address.sin_addr, &(*_addressData)[4], 4);
+    int fd = -1;
+    while (fd < 0 && plumex_net::Clock::now() < deadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - plumex_net::Clock::now());
+        fd = plumex_net::connectWithin(address, std::min(left, plumex_net::kConnectAttemptLimit));
+        if (fd < 0) std::this_thread::sleep_for(std::min(left, kCancelConnectPause));
+    }
+    if (fd < 0) return std::nullopt;
+    std::optional<std::uint32_t> code;
+    if (plumex_net::sendWithin(fd, request, kCancelLimit, deadline) == plumex_net::SendResult::Sent) {
+        std::array<std::uint8_t, jrx::kHeaderSize + jrx::kResultBlockSize> reply{};
+        if (plumex_net::receiveWithin(fd, reply, deadline) == reply.size() && reply[0] == 'J' && reply[1] == 'T' &&
+            reply[6] == tessaron::kCancelFastPrintCommand)
+            code = jrx::getU32(reply.data() + jrx::kHeaderSize);
+    }
+    ::close(fd);
+    return code;
 }
 
 void VantrelTessaronJob::cleanupOnSignal(int signalNumber) {
     (void)signalNumber;
-    if (_fastPrint && _didSpool) cancelFastPrintJob();
+    // The spool may still be under way in the main thread: once it was sent, the lab may
+    // hold the order, and a cancel of an order it never took does no harm.
+    if (_fastPrint && (_didSpool || _spoolSent.load())) cancelFastPrintJob();
 }

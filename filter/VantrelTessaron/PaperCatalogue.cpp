@@ -24,6 +24,15 @@ std::string text(const Dictionary& d, const char* key) {
     return it == d.end() || !it->second.string() ? std::string() : *it->second.string();
 }
 
+// A list longer than the driver keeps is cut, and the lab's administrator is told so: a paper
+// beyond the cut cannot be chosen in the dialog nor found for a job.
+void reportPapersBeyondTheLimit(std::uint32_t count) {
+    PLUMEX_CUPSLog::logLevelMessage(
+        PLUMEX_CUPSLog::kLevelWarning,
+        localizedFormat("The printer lists %u papers; only the first %u are kept.", static_cast<unsigned>(count),
+                        static_cast<unsigned>(jrx::kMaxRegisteredPapers)));
+}
+
 }  // namespace
 
 JRXPaperDictionary VantrelTessaronJob::paperDictForData(std::span<const std::uint8_t> record) const {
@@ -53,7 +62,9 @@ JRXPaperDictionary VantrelTessaronJob::paperDictForData(std::span<const std::uin
         paper["trimLeft"] = trimL;
         paper["trimRight"] = trimR;
         if (source != 0) {
-            const std::string name = jrx::fixedText(r + 26, 32);
+            // The name goes into the paper key, the saved catalogue and the dialog's menu, and
+            // comes back as the job's option: all of them must read it as the same text.
+            const std::string name = tessaron::keyedarchive::archiveText(jrx::fixedText(r + 26, 32));
             paper["paperName"] = name;
             PLUMEX_CUPSLog::debug(
                 "Paper=%lu;name=%s;width=%d;height=%u;surf=%u;rez=%u;mag=%u;borderless=%s;tone=%u;trimT=%d;trimB=%d;trimL=%d;"
@@ -156,7 +167,11 @@ std::uint64_t VantrelTessaronJob::processGetPaperResponse(std::span<const std::u
             catalogue.emplace(key, Value(paper));
         }
     }
-    if (number < count && shouldStartRunLoop()) {
+    if (number < count && number >= jrx::kMaxRegisteredPapers) {
+        reportPapersBeyondTheLimit(count);
+        auto* catalogue = valueForKey<JRXPaperCatalogue>(jrx::keys::kMutablePaperDict);
+        if (catalogue) finishPaperList(*catalogue);
+    } else if (number < count && shouldStartRunLoop()) {
         dataWaitingToBeReadOnSocket(-1);  // the next paper of the list, from the same connection
     } else if (number == count) {
         auto* catalogue = valueForKey<JRXPaperCatalogue>(jrx::keys::kMutablePaperDict);
@@ -226,11 +241,15 @@ std::optional<JRXPaperCatalogue> VantrelTessaronJob::getRegisteredPapers() {
             catalogue.emplace(key, Value(paper));
         }
         if (c >= count) break;
+        if (c >= jrx::kMaxRegisteredPapers) {
+            reportPapersBeyondTheLimit(count);
+            break;
+        }
         std::int64_t code = 0;
         reply = getVantrelReply(&code);
         if (!reply || code != 0 || reply->size() != expected) break;
     }
-    if (c != count)
+    if (c != count && c < jrx::kMaxRegisteredPapers)
         PLUMEX_CUPSLog::debug("ERROR! expected %lu registered papers but received %lu", static_cast<unsigned long>(count),
                               static_cast<unsigned long>(c));
     std::string dupText;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "Notify.h"
+#include "PLUMEX_BoundedSocket.h"
 #include "PLUMEX_CUPSPrintJob.h"
 
 std::string describeValue(const tessaron::keyedarchive::Value& value, int indent) {
@@ -32,17 +33,9 @@ void postJRXNotification(const char* name) {
 
 int connectToAddressData(const std::vector<std::uint8_t>& address) {
     if (address.size() < 8) return -1;
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (fd < 0) return -1;
     sockaddr_in in{};
     in.sin_family = AF_INET;
     std::memcpy(&in.sin_port, &address[2], 2);
     std::memcpy(&in.sin_addr, &address[4], 4);
-    int rc;
-    do {
-        rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in);
-    } while (rc < 0 && errno == EINTR);
-    if (rc == 0) return fd;
-    ::close(fd);
-    return -1;
+    return plumex_net::connectWithin(in, plumex_net::kConnectAttemptLimit);
 }

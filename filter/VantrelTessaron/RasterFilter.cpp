@@ -53,7 +53,7 @@ int rasterFilter() {
         }
         context->jobRecovered();
     }
-    PLUMEX_CUPSLog::debug("finished with this job (%s v%s)", program_invocation_short_name, kRevision);
+    PLUMEX_CUPSLog::debug("finished with this job (%s v%s)", PLUMEX_CUPSLog::applicationName().c_str(), kRevision);
     PLUMEX_CUPSLog::debug("%s", std::string(80, 'v').c_str());
     return 0;
 }

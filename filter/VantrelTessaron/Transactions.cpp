@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "LocalizedFormat.h"
+#include "PLUMEX_BoundedSocket.h"
 #include "ProtocolSupport.h"
 #include "VantrelTessaronJob.h"
 
@@ -56,20 +57,21 @@ bool VantrelTessaronJob::verifyJRXReplyHeaderLength(const std::uint8_t* bytes, s
 // ---- Synchronous transactions ----------------------------------------------------------
 
 
-void VantrelTessaronJob::sendAllOrFail(std::span<const std::uint8_t> bytes, std::size_t& sent) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::send(static_cast<int>(_nativeSocket), bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int e = errno;
-            PLUMEX_CUPSLog::debug("Transmission error %d detected (%s)", e, std::strerror(e));
-            badResponse();
-        }
-        if (n == 0) break;
-        done += static_cast<std::size_t>(n);
+bool VantrelTessaronJob::sendAllOrFail(std::span<const std::uint8_t> bytes, std::size_t& sent) {
+    const auto result = plumex_net::sendWithin(static_cast<int>(_nativeSocket), bytes, plumex_net::kSendStallLimit);
+    if (result == plumex_net::SendResult::Failed) {
+        const int e = errno;
+        PLUMEX_CUPSLog::debug("Transmission error %d detected (%s)", e, std::strerror(e));
+        badResponse();
     }
-    sent += done;
+    if (result == plumex_net::SendResult::Stalled) {
+        // A lab that stopped reading: no reply can come, the caller decides.
+        PLUMEX_CUPSLog::debug("the printer took no data for %lld ms; giving up the send",
+                              static_cast<long long>(plumex_net::kSendStallLimit.count()));
+        return false;
+    }
+    sent += bytes.size();
+    return true;
 }
 
 std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::responseForCommandExtraData(
@@ -99,8 +101,7 @@ std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::responseForCommandE
     const std::size_t extraLength = extra ? extra->size() : 0;
     PLUMEX_CUPSLog::debug("sending %lu command bytes", static_cast<unsigned long>(request.size() + extraLength));
     std::size_t sent = 0;
-    sendAllOrFail(request, sent);
-    if (extra) sendAllOrFail(*extra, sent);
+    if (sendAllOrFail(request, sent) && extra) sendAllOrFail(*extra, sent);
     PLUMEX_CUPSLog::debug("sent %lu bytes to %s", static_cast<unsigned long>(sent), printerID().c_str());
     if (sent != request.size() + extraLength) {
         PLUMEX_CUPSLog::debug("failed to send all data.");
@@ -140,15 +141,21 @@ std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::responseForCommandW
 
 namespace {
 
-enum class ReadOutcome { Progress, Closed, Reset };
+enum class ReadOutcome { Progress, Closed, Reset, Late };
 
 // Waits up to one attempt's length for bytes and receives what is there into `buffer` from
 // `have` on. Attempts without bytes are counted; the printer is reported as slow every
-// kWaitReportEvery attempts and given up after kMaxWaitAttempts.
-ReadOutcome receiveSome(int fd, std::uint8_t* buffer, std::size_t want, std::size_t& have, long& attempts) {
+// kWaitReportEvery attempts and given up after kMaxWaitAttempts. Past `deadline` (set once
+// a reply has begun) it answers Late.
+ReadOutcome receiveSome(int fd, std::uint8_t* buffer, std::size_t want, std::size_t& have, long& attempts,
+                        plumex_net::Clock::time_point deadline) {
     for (;;) {
+        const auto now = plumex_net::Clock::now();
+        if (now >= deadline) return ReadOutcome::Late;
+        const auto untilDeadline = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) +
+                                   std::chrono::milliseconds(1);
         pollfd p{fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, static_cast<int>(gReplyPollInterval.count()));
+        const int ready = ::poll(&p, 1, static_cast<int>(std::min(gReplyPollInterval, untilDeadline).count()));
         ssize_t n = -1;
         int e = EAGAIN;
         if (ready > 0) {
@@ -196,8 +203,23 @@ std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::getVantrelReply(std
     std::uint8_t header[jrx::kHeaderSize] = {};
     std::size_t have = 0;
     long attempts = 0;
+    // The wait for a reply to begin is the attempts' patience; once its first byte is in, the
+    // whole reply has a deadline by its length, so that a trickle cannot hold the job.
+    auto deadline = plumex_net::Clock::time_point::max();
+    std::optional<plumex_net::Clock::time_point> firstByte;
+    auto late = [&](std::size_t bytesIn, std::size_t bytesWanted) {
+        PLUMEX_CUPSLog::debug("the reply from %s did not complete in time: %lu of %lu bytes; counted as no reply",
+                              printerID().c_str(), static_cast<unsigned long>(bytesIn),
+                              static_cast<unsigned long>(bytesWanted));
+        return std::nullopt;
+    };
     while (have < jrx::kHeaderSize && std::chrono::steady_clock::now() - start <= kHeaderTimeLimit) {
-        const auto outcome = receiveSome(fd, header, jrx::kHeaderSize, have, attempts);
+        const auto outcome = receiveSome(fd, header, jrx::kHeaderSize, have, attempts, deadline);
+        if (!firstByte && have > 0) {
+            firstByte = plumex_net::Clock::now();
+            deadline = *firstByte + plumex_net::replyDeadline(0);
+        }
+        if (outcome == ReadOutcome::Late) return late(have, jrx::kHeaderSize);
         if (outcome == ReadOutcome::Reset) return std::nullopt;
         if (outcome == ReadOutcome::Closed) {
             // A closed connection never brings the rest: no reply, the caller decides.
@@ -223,8 +245,10 @@ std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::getVantrelReply(std
 
     std::vector<std::uint8_t> payload(dataLength, 0);
     std::size_t got = 0;
+    deadline = *firstByte + plumex_net::replyDeadline(dataLength);
     while (got < payload.size()) {
-        const auto outcome = receiveSome(fd, payload.data(), payload.size(), got, attempts);
+        const auto outcome = receiveSome(fd, payload.data(), payload.size(), got, attempts, deadline);
+        if (outcome == ReadOutcome::Late) return late(jrx::kHeaderSize + got, jrx::kHeaderSize + payload.size());
         if (outcome != ReadOutcome::Progress) break;
     }
     if (got < jrx::kResultBlockSize) return std::nullopt;

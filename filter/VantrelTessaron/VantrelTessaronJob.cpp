@@ -78,6 +78,7 @@ void VantrelTessaronJob::setPrinterAPIVersion(std::uint32_t version) {
     _printerAPIVersionString = dottedQuadString(version);
     const std::uint32_t spoken = std::clamp(version, jrx::kMinAPIVersion, jrx::kMaxAPIVersion);
     _commandHeader.serverVersion = spoken;
+    _cancelHeaderVersion = spoken;
     _jrxClientInfo.Version = spoken;
 }
 

@@ -4,6 +4,8 @@
 // errors and papers; its print-job half turns the raster job into an order.
 #pragma once
 
+#include <atomic>
+
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -233,12 +235,20 @@ private:
 
     tessaron::jrx_frame_param_ad_s _frameParam;  // encoded into _jrxFrameParam2 per frame
     std::uint16_t _framesSent = 0;              // frames the minilab accepted
+    // The fast-print spool command went out (the signal cleanup reads it beside the main thread).
+    std::atomic<bool> _spoolSent{false};
+    // The header version, for a cancel built beside a transaction that rewrites _commandHeader.
+    std::atomic<std::uint32_t> _cancelHeaderVersion{jrx::kMinAPIVersion};
+    // The cancel command on a connection of its own, within a few seconds in all; the result
+    // code, or none without a reply.
+    std::optional<std::uint32_t> cancelOnFreshConnection() const;
     tessaron::CroppingRects _croppingRects;     // binding margin of odd and even pages
     tessaron::RasterGeometry _rasterGeometry;
 
     // ==== Protocol (private) =============================================================
     bool parseDeviceURI(const std::string& uri);
-    void sendAllOrFail(std::span<const std::uint8_t> bytes, std::size_t& sent);
+    // False when the printer stopped taking bytes; ends the job on a connection error.
+    bool sendAllOrFail(std::span<const std::uint8_t> bytes, std::size_t& sent);
     void storeCapabilities();
     void writePrinterDescription();
     void finishPaperList(const JRXPaperCatalogue& catalogue);

@@ -91,6 +91,11 @@ private:
     std::vector<ParameterValue> _values;  // parallel to parameters()
 };
 
+// The filter described for the debug log, on several lines: display name and description, then
+// for every input its display name, description, current value and the default, minimum,
+// maximum (the slider's ends where there are sliders) and identity values it has.
+std::string shortDescription(const Filter& filter);
+
 // Applies the pixel filters in order to the bitmap in place (RGB8, RGBA8 or ARGB8), using up
 // to `threads` threads (0: all hardware threads). Answers false, with the bitmap untouched,
 // for an invalid bitmap, a filter that is not a pixel filter, a non-finite parameter or a

@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -60,12 +61,31 @@ private:
 inline constexpr std::size_t kMaxArchiveSize = 16u * 1024u * 1024u;
 // Deepest nesting of dictionaries decode() follows (also guards against reference cycles).
 inline constexpr int kMaxDepth = 16;
+// Shared objects are expanded once per reference, so a small archive can describe a huge tree.
+// decode() stops at these totals: the largest real catalogue (2048 papers of 16 keys each, about
+// 70,000 objects and well under a megabyte of text) stays far below them.
+inline constexpr std::size_t kMaxDecodedObjects = 1u << 18;
+inline constexpr std::size_t kMaxDecodedTextBytes = 16u * 1024u * 1024u;
+// The property list beneath the archive: a catalogue's is four levels deep and holds about 40
+// nodes per paper.
+inline constexpr std::size_t kMaxPropertyListNodes = 1u << 20;
+inline constexpr int kMaxPropertyListDepth = 32;
+// Entries of one dictionary.
+inline constexpr std::size_t kMaxDictionaryEntries = 1u << 14;
+
+// The one rule for texts of an archive, applied by encode() and decode() and by whoever builds a
+// value from foreign bytes (a paper name from the minilab): valid UTF-8 stays as it is; every
+// byte that is not part of a valid UTF-8 sequence is taken as the Latin-1 character of that
+// value. The result is always valid UTF-8, so both sides of an archive see the same text.
+std::string archiveText(std::string_view bytes);
 
 // The archive of `root` as a binary property list; none if libplist fails to write it.
 std::optional<std::vector<std::uint8_t>> encode(const Value& root);
 
 // The root object of a keyed archive; none for anything that is not a well-formed keyed
-// archive of the supported types, is larger than kMaxArchiveSize or nests deeper than kMaxDepth.
-std::optional<Value> decode(std::span<const std::uint8_t> archive);
+// archive of the supported types, is larger than kMaxArchiveSize, nests deeper than kMaxDepth or
+// expands beyond the totals above. When a limit refused the archive, `refusal` (if given)
+// receives a line saying which, for the caller's log.
+std::optional<Value> decode(std::span<const std::uint8_t> archive, std::string* refusal = nullptr);
 
 }  // namespace tessaron::keyedarchive

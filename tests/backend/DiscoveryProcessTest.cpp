@@ -89,6 +89,35 @@ TEST_F(Discovery, DebugDumpsStrayDatagramsIncludingTheOwnQuery) {
     EXPECT_NE(result.err.find(ownQuery), std::string::npos) << result.err;
 }
 
+TEST_F(Discovery, ANameCannotAddADeviceOrBreakItsLine) {
+    // "Lab\n" + a device line of its own + "\"", then a name with a quote and a backslash.
+    const std::string injected = "4c61620a6e6574776f726b20782022792200";  // Lab\nnetwork x "y"
+    auto responder = startResponder({
+        "--raw", "127.0.0.2=000f0002" + injected,
+        "--reply", "127.0.0.3=A\"B\\C",
+    });
+    const ProcessResult result = tessaron::test::runProcess(backend());
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out, kLine1 +
+                              "network vantrelps://127.0.0.2 \"Vantrel Tessaron\" "
+                              "\"Vantrel Lab network x \\\"y\\\" (127.0.0.2)\"\n" +
+                              "network vantrelps://127.0.0.3 \"Vantrel Tessaron\" \"Vantrel A\\\"B\\\\C (127.0.0.3)\"\n");
+}
+
+TEST_F(Discovery, AMistypedDestinationIsRefusedAndNothingIsSent) {
+    for (const char* mistyped : {"127.255.255", "localhost", "127.255.255.255 ", ""}) {
+        SCOPED_TRACE(mistyped);
+        ProcessSpec spec = backend();
+        spec.env["VANTRELPS_DISCOVERY_ADDRESS"] = mistyped;
+        const ProcessResult result = tessaron::test::runProcess(spec);
+        EXPECT_EQ(result.exitStatus, 1);
+        EXPECT_EQ(result.out, "") << "discovery must not start";
+        EXPECT_EQ(result.err, std::string("ERROR: VANTRELPS_DISCOVERY_ADDRESS \"") + mistyped +
+                                  "\" is not a dotted IPv4 address; nothing was sent\n");
+        EXPECT_LT(result.elapsed, 2000ms);
+    }
+}
+
 TEST_F(Discovery, PortInUseWithoutSharingEndsWithStatusOne) {
     // A socket that does not allow sharing holds the port: the backend cannot bind.
     ProcessSpec spec;
@@ -100,6 +129,11 @@ TEST_F(Discovery, PortInUseWithoutSharingEndsWithStatusOne) {
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "failed to bind\n");
+
+    // A second responder cannot bind either; its "Address already in use" is not its "ready".
+    BackgroundProcess loser(spec);
+    EXPECT_FALSE(loser.waitForOutput("ready", 5000ms)) << loser.stdoutSoFar();
+    EXPECT_TRUE(loser.waitForError("already in use", 5000ms)) << loser.stderrSoFar();
 }
 
 }  // namespace

@@ -75,6 +75,26 @@ TEST_F(CommandJobTest, RefreshWritesPrinterKeysAndCatalogueIntoTheQueuesPpd) {
     EXPECT_EQ(cups_->printerStateReasons(kQueue).find("offline-report"), std::string::npos);
 }
 
+TEST_F(CommandJobTest, ALabsNameCannotAddKeywordsToTheQueuesPpdOrLinesOfItsOwn) {
+    addQueue(kQueue, std::string("vantrelps://") + kLabAddress);
+    // A quote that would close the value, then a line feed that would start lines of its own.
+    for (const std::string& name : {std::string("X\" JRXHack=\"1"), std::string("X\nPPD: JRXHack=1"),
+                                    std::string("Y\nSTATE: +toner-low")}) {
+        SCOPED_TRACE(name);
+        nlohmann::json lab = exampleLab();
+        lab["name"] = name;
+        startLab(lab);
+        EXPECT_EQ(waitForEnd(submitRefresh()).state, IPP_JSTATE_COMPLETED);
+        const std::string ppd = cups_->queuePpd(kQueue);
+        EXPECT_FALSE(ppdKeywordValue(ppd, "JRXHack").has_value()) << ppd.substr(0, 2000);
+        std::string shown = name;
+        for (char& c : shown)
+            if (c == '\n') c = ' ';
+        EXPECT_EQ(ppdKeywordValue(ppd, "JRXDeviceName"), shown);
+        EXPECT_EQ(cups_->printerStateReasons(kQueue).find("toner-low"), std::string::npos);
+    }
+}
+
 TEST_F(CommandJobTest, ASmallerCatalogueReplacesALargerOne) {
     startLab(exampleLab());
     addQueue(kQueue, std::string("vantrelps://") + kLabAddress);

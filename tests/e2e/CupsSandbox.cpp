@@ -189,7 +189,7 @@ ProcessResult CupsSandbox::tool(const std::string& program, const std::vector<st
     spec.program = program.find('/') == std::string::npos ? "/usr/bin/" + program : program;
     spec.args = args;
     if (program == "lpadmin" || program == "cupsctl") spec.program = "/usr/sbin/" + program;
-    spec.env = {{"CUPS_SERVER", server_}, {"LANG", "C"}};
+    spec.env = {{"CUPS_SERVER", server_}, {"LANG", clientLanguage_}};
     spec.unsetEnv = {"PRINTER", "LPDEST"};
     spec.stdinData = std::move(stdinData);
     spec.timeout = std::chrono::milliseconds(30000);

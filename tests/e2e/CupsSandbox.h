@@ -48,6 +48,10 @@ public:
     ProcessResult tool(const std::string& program, const std::vector<std::string>& args,
                        std::optional<std::string> stdinData = std::nullopt) const;
 
+    // LANG of the client tools: lp sends it as the job's language, and the scheduler starts the
+    // job's filters and backend with LANG set from that.
+    void setClientLanguage(const std::string& lang) { clientLanguage_ = lang; }
+
     // lpadmin -p NAME -E -v URI -P PPD; empty on success, else the tool's message.
     std::string addQueue(const std::string& name, const std::string& uri, const std::string& ppd) const;
     // lp -d QUEUE [-o k=v ...] FILE (or the given data on standard input); the job id.
@@ -82,6 +86,7 @@ private:
     std::string socket_;
     std::string server_;
     int tcpPort_ = 0;
+    std::string clientLanguage_ = "C";
     std::unique_ptr<BackgroundProcess> cupsd_;
     bool ready_ = false;
     std::string failure_;

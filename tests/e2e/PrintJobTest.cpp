@@ -138,5 +138,30 @@ TEST_F(PrintJobTest, CancellingAFastPrintJobCancelsItsOrderInTheLab) {
     EXPECT_TRUE(fs::exists(stored.front() + "/cancelled.json"));
 }
 
+TEST_F(PrintJobTest, CancelWhileTheLabHoldsAFrameReplyCancelsTheOrderWithinSeconds) {
+    // The lab holds the image's reply for a minute, past the scheduler's 30 s before it kills
+    // the backend: the order must still be cancelled, and soon.
+    nlohmann::json holding = exampleLab();
+    holding["faults"]["replyDelay"] =
+        nlohmann::json::array({{{"ms", 60000}, {"command", 0x02}}, {{"ms", 60000}, {"command", 0x22}}});
+    startLab(holding);
+    TempDir dir;
+    ASSERT_TRUE(writeSamplePng(dir.file("photo.png"), 1200, 1800));
+    std::string message;
+    std::optional<int> id = cups_->submit(kQueue, {{"PageSize", "4x6.Fullbleed"}}, dir.file("photo.png"), &message);
+    ASSERT_TRUE(id.has_value()) << message;
+    ASSERT_TRUE(lab_->waitForLog("delay 60000 ms", kJobTimeout)) << lab_->log() << diagnostics();
+    const auto cancelled = std::chrono::steady_clock::now();
+    ProcessResult cancel = cups_->tool("cancel", {std::to_string(*id)});
+    ASSERT_EQ(cancel.exitStatus, 0) << cancel.err;
+    ASSERT_TRUE(lab_->waitForLog("cancelled after", std::chrono::seconds(40))) << lab_->log();
+    const auto took = std::chrono::steady_clock::now() - cancelled;
+    EXPECT_LT(took, std::chrono::seconds(6)) << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+    EXPECT_EQ(waitForEnd(*id).state, IPP_JSTATE_CANCELED);
+    const std::vector<std::string> stored = orders();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_TRUE(fs::exists(stored.front() + "/cancelled.json"));
+}
+
 }  // namespace
 }  // namespace tessaron::test

@@ -55,6 +55,26 @@ TEST(Filters, RegistryKnowsTheNamedFiltersAndTheirDefaults)
     EXPECT_EQ(describeValue(Color{1, 0.25, 0, 1}), "(1 0.25 0 1)");
 }
 
+TEST(Filters, ShortDescriptionListsEveryInputWithItsRecord)
+{
+    auto gamma = makeFilter("CIGammaAdjust", {{"inputPower", 0.7}});
+    EXPECT_EQ(shortDescription(gamma),
+              "\"Gamma Adjust\": {\n  Raises every colour component to a power.\n"
+              "  Power = {\n    The exponent; 1 leaves the image unchanged.\n    current value = 0.7\n"
+              "    default value = 1\n    minimum value = 0.25\n     maximum value = 4\n    identity value = 1\n  };\n"
+              "};");
+    // Values that do not exist are left out: a colour has no range and no identity.
+    const std::string color = shortDescription(*Filter::filterWithName("CIConstantColorGenerator"));
+    EXPECT_NE(color.find("  Color = {\n    The colour of every pixel.\n    current value = (1 0 0 1)\n"
+                         "    default value = (1 0 0 1)\n  };\n};"),
+              std::string::npos)
+        << color;
+    // Every input of a filter with several appears, in the filter's own order.
+    const std::string matrix = shortDescription(*Filter::filterWithName("CIColorMatrix"));
+    EXPECT_LT(matrix.find("  Red Vector = {"), matrix.find("  Bias Vector = {"));
+    EXPECT_EQ(matrix.rfind("  };\n};"), matrix.size() - 7);
+}
+
 TEST(Filters, IdentityParametersLeaveEveryByteUnchanged)
 {
     std::vector<Filter> identities;

@@ -164,6 +164,19 @@ TEST(Pipeline, TheSideFileIsATiffAndNeverFollowsALink) {
     ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0);
     EXPECT_TRUE(c.job->imageRepForCurrentPage());
     EXPECT_EQ(tessaron::test::readFile(target), "keep");
+
+    // A hard link to that file is a regular file, but not ours to truncate.
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    ASSERT_EQ(link(target.c_str(), path.c_str()), 0);
+    EXPECT_TRUE(c.job->imageRepForCurrentPage());
+    EXPECT_EQ(tessaron::test::readFile(target), "keep");
+
+    // A FIFO without a reader neither hangs the page nor receives the image.
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    ASSERT_EQ(mkfifo(path.c_str(), 0666), 0);
+    EXPECT_TRUE(c.job->imageRepForCurrentPage());
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST(Pipeline, OnlyEightBitRGBPagesHaveABitmap) {

@@ -101,11 +101,27 @@ TEST(SavedData, NothingOrNotBase64ReadsBackAsNone) {
     EXPECT_EQ(roundTrip({"JRXPapersKnown00000=\"\""}, "JRXPapersKnown"), std::nullopt);
     EXPECT_EQ(roundTrip({"JRXPapersKnown00000=Q*Q="}, "JRXPapersKnown"), std::nullopt);
     EXPECT_EQ(roundTrip({"JRXPapersKnown00000=QQ==QQ=="}, "JRXPapersKnown"), std::nullopt);
-    // Missing padding, as earlier writers stored it, still decodes.
+    // Padding missing wholly or in part, as earlier writers stored it, still decodes; more
+    // padding than the last group needs does not.
     EXPECT_EQ(roundTrip({"JRXPapersKnown00000=QUI"}, "JRXPapersKnown"), (std::vector<uint8_t>{'A', 'B'}));
+    EXPECT_EQ(roundTrip({"JRXPapersKnown00000=QQ="}, "JRXPapersKnown"), (std::vector<uint8_t>{'A'}));
+    EXPECT_EQ(roundTrip({"JRXPapersKnown00000=QQ"}, "JRXPapersKnown"), (std::vector<uint8_t>{'A'}));
+    EXPECT_EQ(roundTrip({"JRXPapersKnown00000=QUI=="}, "JRXPapersKnown"), std::nullopt);
+    EXPECT_EQ(roundTrip({"JRXPapersKnown00000=QUJD="}, "JRXPapersKnown"), std::nullopt);
     // A gap ends the sequence.
     EXPECT_EQ(roundTrip({"JRXPapersKnown00000=QUJD", "JRXPapersKnown00002=REVG"}, "JRXPapersKnown"),
               (std::vector<uint8_t>{'A', 'B', 'C'}));
+}
+
+TEST(SavedData, AnEmptyAttributeValueIsAValueNotAnAbsence) {
+    tessaron::test::TempDir dir;
+    const std::string path = dir.write("t.ppd", ppdWith({"PaperNameDefault=\"\"", "CVP1Default=\"\""}));
+    ppd_file_t* ppd = ppdOpenFile(path.c_str());
+    ASSERT_NE(ppd, nullptr);
+    EXPECT_EQ(PLUMEX_CUPSPrintJob::cupsValueForAttributeForPPD("PaperNameDefault", ppd), std::string());
+    EXPECT_EQ(PLUMEX_CUPSPrintJob::cupsDefaultChoiceForOptionForPPD("CVP1", ppd), std::string());
+    EXPECT_EQ(PLUMEX_CUPSPrintJob::cupsDefaultChoiceForOptionForPPD("CVP2", ppd), std::nullopt);
+    ppdClose(ppd);
 }
 
 TEST(SavedData, ANameWithoutRoomForDataSavesNothing) {

@@ -2,6 +2,10 @@
 #include "PLUMEX_CUPSLogState.h"
 #include "TempDir.h"
 
+#include <unicode/locid.h>
+#include <unicode/smpdtfmt.h>
+
+#include <cstdlib>
 #include <regex>
 
 using tessaron::test::readFile;
@@ -49,9 +53,9 @@ TEST_F(LoggingTest, DebugSplitsAtLineFeedsKeepingEmptyPieces) {
     testing::internal::CaptureStderr();
     PLUMEX_CUPSLog::debug("a\nb\n");
     PLUMEX_CUPSLog::debug("%d%%\t%s", 5, "whole");
-    PLUMEX_CUPSLog::logLevelMessage(1, "x\ny");  // the writer itself never splits
+    PLUMEX_CUPSLog::logLevelMessage(1, "x\ny");  // the writer never splits: a line feed is a blank
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "DEBUG: app: a\nDEBUG: app: b\nDEBUG: app: \nDEBUG: app: 5%\twhole\nDEBUG: app: x\ny\n");
+              "DEBUG: app: a\nDEBUG: app: b\nDEBUG: app: \nDEBUG: app: 5% whole\nDEBUG: app: x y\n");
 }
 
 TEST_F(LoggingTest, NothingIsKeptBeforeAnyOutputIsOn) {
@@ -117,4 +121,19 @@ TEST(LogDate, PatternWithWeekYearMillisecondsAndZone) {
     // Europe/Berlin in the test environment: +0100 in winter.
     const std::string stamp = PLUMEX_CUPSLog::logDateString();
     EXPECT_TRUE(std::regex_match(stamp, std::regex(R"(\[\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3} \+0[12]00\])"))) << stamp;
+}
+
+TEST_F(LoggingTest, TimeStampsStayGregorianWithAsciiDigitsInAPersianJob) {
+    const icu::Locale saved = icu::Locale::getDefault();
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(icu::Locale("fa_IR"), status);
+    setenv("LANG", "fa_IR.UTF-8", 1);
+    plumex_log::LogState fresh;  // its formatter is made now, under the job's language
+    const auto when = std::chrono::sys_days{std::chrono::year{2014} / 3 / 7} + std::chrono::hours{13} +
+                      std::chrono::minutes{2} + std::chrono::seconds{11} + std::chrono::milliseconds{42};
+    const std::string stamp = plumex_log::formattedLogDate(fresh, when);
+    delete static_cast<icu::SimpleDateFormat*>(fresh.dateFormatter);
+    icu::Locale::setDefault(saved, status);
+    setenv("LANG", "C", 1);
+    EXPECT_EQ(stamp, "[2014/03/07 14:02:11.042 +0100]");
 }

@@ -153,6 +153,23 @@ TEST(PaperCatalogue, RollEntriesWithoutWidthAreSkippedAndGarbageDoesNotDecode) {
     EXPECT_FALSE(decodePaperCatalogue(QByteArray()).has_value());
 }
 
+TEST(PaperCatalogue, CataloguesBeyondTheLimitsAreRefusedWithALogLine) {
+    std::vector<std::string> lines;
+    setPDELogSink([&lines](const std::string& line) { lines.push_back(line); });
+    ka::Dictionary many;
+    for (size_t i = 0; i <= kMaxCataloguePapers; ++i) many["w" + std::to_string(i)] = rollPaper(1000, 1, 3000);
+    EXPECT_FALSE(decodePaperCatalogue(archiveOf(many)).has_value());
+    many.erase(many.begin());
+    EXPECT_TRUE(decodePaperCatalogue(archiveOf(many)).has_value());
+    ka::Value deep(rollPaper(1000, 1, 3000));
+    for (int i = 0; i < ka::kMaxDepth + 2; ++i) deep = ka::Value(ka::Dictionary{{"d", deep}});
+    EXPECT_FALSE(decodePaperCatalogue(archiveOf(ka::Dictionary{{"w1", deep}})).has_value());
+    setPDELogSink({});
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find("paper catalogue refused: 4097 papers, more than 4096"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("paper catalogue: keyed archive refused: it nests deeper"), std::string::npos) << lines[1];
+}
+
 TEST(FeaturesPanel, WithoutTheBackendsKeysItShowsThePPDMenusAndSaysNoDataYet) {
     Features f;
     ASSERT_NE(f.view, nullptr);

@@ -75,6 +75,16 @@ TEST(SavedData, AGapOrAnEmptyChunkEndsTheText) {
     ppdClose(ppd);
 }
 
+TEST(SavedData, ALastGroupMissingPartOfItsPaddingReadsAsTheBackendReadsIt) {
+    tessaron::test::TempDir dir;
+    ppd_file_t* ppd = openPPD(dir.path(), "*P00000: \"QQ=\"\n*N00000: \"QUI\"\n*F00000: \"QQ==\"\n");
+    ASSERT_NE(ppd, nullptr);
+    EXPECT_EQ(ppdSavedDataForAttributeForPPD("P", ppd).value_or("").toStdString(), "A");
+    EXPECT_EQ(ppdSavedDataForAttributeForPPD("N", ppd).value_or("").toStdString(), "AB");
+    EXPECT_EQ(ppdSavedDataForAttributeForPPD("F", ppd).value_or("").toStdString(), "A");
+    ppdClose(ppd);
+}
+
 TEST(PPDValues, DefaultsComeFromTheOptionOrTheDefaultAttribute) {
     tessaron::test::TempDir dir;
     ppd_file_t* ppd = openPPD(dir.path(), "");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "ImageAdjustments.h"
 
 using namespace tessaron;
@@ -66,6 +68,14 @@ TEST(FilterChain, SharpeningNeedsRadiusAndIntensityAndIsBounded) {
     plan = adjustmentPlanForOptions(o);
     ASSERT_EQ(plan.filters.size(), 1u);
     EXPECT_DOUBLE_EQ(plan.filters[0].radius, kMaxSharpnessRadius);
+    EXPECT_DOUBLE_EQ(plan.filters[0].intensity, 1);
+    // An intensity that would overflow a float sample is bounded like the radius.
+    for (const char* huge : {"1e300", "-1e300", "1e999"}) {
+        o["SharpnessIntensity"] = huge;
+        plan = adjustmentPlanForOptions(o);
+        ASSERT_EQ(plan.filters.size(), 1u) << huge;
+        EXPECT_DOUBLE_EQ(std::abs(plan.filters[0].intensity), kMaxSharpnessIntensity) << huge;
+    }
 }
 
 namespace {

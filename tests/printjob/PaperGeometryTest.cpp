@@ -2,7 +2,12 @@
 // the order reference.
 #include <gtest/gtest.h>
 
+#include <unicode/locid.h>
+
 #include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <set>
 #include <string>
 
 #include "JobPreparationSupport.h"
@@ -111,6 +116,40 @@ TEST(OrderReference, NineteenDigitsOfTheTimeWithARandomLowByte) {
     EXPECT_GE(a, 1000000000000000000ull);
     EXPECT_EQ(b, a | 0xFF);
     EXPECT_EQ(newOrderReference(now, 0x100), a) << "only the low byte of the random value counts";
+}
+
+TEST(OrderReference, GregorianAsciiDigitsInAPersianJob) {
+    // The job's language makes ICU's default locale Persian; the reference must not follow it.
+    const icu::Locale saved = icu::Locale::getDefault();
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(icu::Locale("fa_IR"), status);
+    setenv("LANG", "fa_IR.UTF-8", 1);
+    const auto now = std::chrono::system_clock::now();
+    const uint64_t reference = newOrderReference(now, 0);
+    icu::Locale::setDefault(saved, status);
+    setenv("LANG", "C", 1);
+
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    const std::string digits = std::to_string(reference);
+    ASSERT_EQ(digits.size(), 19u) << digits;
+    // The week-based year may be one ahead in the last days of December.
+    const int year = std::stoi(digits.substr(0, 4));
+    EXPECT_TRUE(year == local.tm_year + 1900 || year == local.tm_year + 1901) << digits;
+    EXPECT_EQ(std::stoi(digits.substr(4, 2)), local.tm_mon + 1) << digits;
+}
+
+TEST(OrderReference, RandomByteComesFromARealSource) {
+    // Two jobs in the same millisecond differ only by this byte: it must not repeat itself.
+    std::set<long> seen;
+    for (int i = 0; i < 64; ++i) {
+        const long value = orderReferenceRandomByte();
+        EXPECT_GE(value, 0);
+        EXPECT_LE(value, 0xFF);
+        seen.insert(value);
+    }
+    EXPECT_GT(seen.size(), 8u);
 }
 
 TEST(EngineFilters, EachPlanStepCarriesItsValues) {

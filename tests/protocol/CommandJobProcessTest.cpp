@@ -54,6 +54,8 @@ for key in sorted(root):
 ProcessSpec asCUPSRunsIt(const std::string& program, const std::string& uri, const std::string& ppd) {
     ProcessSpec spec;
     spec.program = program;
+    // The scheduler names a backend by its device URI and a filter by the queue.
+    spec.argv0 = program == VANTRELPS_PATH ? uri : std::string("lab");
     spec.args = {"42", "tester", "refresh", "1", ""};
     spec.env = {{"CONTENT_TYPE", "application/vnd.cups-command"},
                 {"DEVICE_URI", uri},
@@ -103,6 +105,7 @@ TEST_F(CommandJobProcessTest, RefreshWritesCapabilitiesAndCatalogue) {
     EXPECT_EQ(chunks.front().rfind("PPD: JRXPapersKnown00000=YnBsaXN0MD", 0), 0u) << chunks.front();  // "bplist0"
     EXPECT_EQ(chunks.back().substr(chunks.back().size() - 3), "=\"\"") << chunks.back();
     EXPECT_NE(r.err.find("STATE: -connecting-to-device,offline-report"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("DEBUG: vantrelps: finished with this job (vantrelps v1089)"), std::string::npos) << r.err;
 
     // An independent keyed-archive reader resolves the catalogue from the saved chunks.
     std::string base64;
@@ -117,13 +120,46 @@ TEST_F(CommandJobProcessTest, RefreshWritesCapabilitiesAndCatalogue) {
     EXPECT_NE(lab.log().find("JRX_GET_PAPER_AD"), std::string::npos) << lab.log();
 }
 
+TEST_F(CommandJobProcessTest, MorePapersThanTheDriverKeepsAreCutAndSaidSo) {
+    std::string papers;
+    for (int i = 0; i < 2100; ++i)
+        papers += std::string(i ? ", " : "") + R"({"source": "roll", "width": )" + std::to_string(1000 + i) +
+                  R"(, "surface": 1, "resolution": 3000, "lmin": 890, "lmax": 2540})";
+    MinilabOptions options;
+    options.program = TESSARON_MINILAB_PATH;
+    options.configJson = R"({"name": "Lab 13", "apiVersion": "3.0.0.0", "extraFeatures": true, "papers": [)" + papers + "]}";
+    options.address = kAddress;
+    MinilabProcess lab(options);
+    ASSERT_TRUE(lab.ready()) << lab.log();
+    ProcessSpec backend = asCUPSRunsIt(VANTRELPS_PATH, "vantrelps://127.0.0.13", dir_.write("test.ppd", kPPD));
+    backend.stdinData = kCommandFile;
+    const ProcessResult r = runProcess(backend);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const auto warnings = linesStartingWith(r.err, "WARN");
+    ASSERT_EQ(warnings.size(), 1u) << r.err;
+    EXPECT_NE(warnings[0].find("The printer lists 2100 papers; only the first 2048 are kept."), std::string::npos)
+        << warnings[0];
+    // The first 2048 papers are saved as the catalogue.
+    std::string base64;
+    for (const auto& chunk : linesStartingWith(r.err, "PPD: JRXPapersKnown")) base64 += chunk.substr(chunk.find('=') + 1);
+    base64.erase(std::remove(base64.begin(), base64.end(), '"'), base64.end());
+    ProcessSpec reader;
+    reader.program = "/usr/bin/python3";
+    reader.args = {"-c", kArchiveReader, dir_.write("catalogue.b64", base64)};
+    const ProcessResult decoded = runProcess(reader);
+    ASSERT_EQ(decoded.exitStatus, 0) << decoded.err;
+    EXPECT_EQ(std::count(decoded.out.begin(), decoded.out.end(), '\n'), 2048) << decoded.out.substr(0, 200);
+    EXPECT_NE(decoded.out.find("w3047s1r300 "), std::string::npos);
+    EXPECT_EQ(decoded.out.find("w3048s1r300 "), std::string::npos);
+}
+
 TEST_F(CommandJobProcessTest, UnreachableMinilabIsReportedOfflineWithoutGivingUp) {
     const std::string ppd = dir_.write("test.ppd", kPPD);
     ProcessSpec spec = asCUPSRunsIt(VANTRELPS_PATH, std::string("vantrelps://") + kUnreachable, ppd);
     spec.stdinData = kCommandFile;
     BackgroundProcess backend(spec);
     // The connection is retried without limit: the backend is still running when stopped.
-    ASSERT_TRUE(backend.waitForOutput("STATE: +offline-report", std::chrono::milliseconds(30000))) << backend.stderrSoFar();
+    ASSERT_TRUE(backend.waitForError("STATE: +offline-report", std::chrono::milliseconds(30000))) << backend.stderrSoFar();
     // No reply is invented and no success reported while the minilab is away.
     EXPECT_EQ(backend.stderrSoFar().find("PPD:"), std::string::npos) << backend.stderrSoFar();
     EXPECT_TRUE(backend.running());

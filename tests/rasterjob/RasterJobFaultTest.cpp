@@ -180,7 +180,7 @@ TEST(RasterJobFastPrint, OrderComesFirstAndASignalCancelsIt) {
         big.pages.push_back(p);
     }
     auto running = lab.start(big);
-    ASSERT_TRUE(running->waitForOutput("PAGE: 2 1", std::chrono::seconds(60))) << running->stderrSoFar();
+    ASSERT_TRUE(running->waitForError("PAGE: 2 1", std::chrono::seconds(60))) << running->stderrSoFar();
     running->signal(SIGTERM);
     const auto r = running->wait(std::chrono::seconds(60));
     EXPECT_NE(r.exitStatus, 0);

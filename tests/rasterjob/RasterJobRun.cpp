@@ -113,16 +113,24 @@ Lab::Lab(const std::string& configJson) {
 ProcessSpec Lab::specFor(const JobSpec& job) {
     const std::string raster = dir_.file("job-" + std::to_string(++jobs_) + ".ras");
     writeRaster(raster, job.pages);
+    if (job.cutInsideLastHeader && !job.pages.empty()) {
+        const std::string shorter = raster + ".short";
+        writeRaster(shorter, std::vector<Page>(job.pages.begin(), job.pages.end() - 1));
+        std::filesystem::resize_file(raster, std::filesystem::file_size(shorter) + 100);
+        std::filesystem::remove(shorter);
+    }
     std::filesystem::create_directories(dir_.file("tmp"));
     ProcessSpec spec;
     spec.program = VANTRELPS_PATH;
-    spec.argv0 = "vantrelps";
+    const std::string deviceUri = std::string("vantrelps://") + kLabAddress;
+    spec.argv0 = job.argv0.value_or(deviceUri);
     spec.args = {std::to_string(jobs_), job.user, job.title, std::to_string(job.copies), job.options, raster};
-    spec.env = {{"DEVICE_URI", std::string("vantrelps://") + kLabAddress},
+    spec.env = {{"DEVICE_URI", deviceUri},
                 {"PPD", TESSARON_PPD_PATH},
                 {"CONTENT_TYPE", "application/vnd.cups-raster"},
                 {"TMPDIR", dir_.file("tmp")},
                 {"VANTRELPS_DISCOVERY_ADDRESS", "127.255.255.255"}};
+    for (const auto& [name, value] : job.env) spec.env[name] = value;
     spec.unsetEnv = {"PRINTER"};
     spec.timeout = std::chrono::milliseconds(120000);
     return spec;

@@ -47,6 +47,12 @@ struct JobSpec {
     int copies = 1;
     std::string options;  // CUPS option string, e.g. "PaperWidth=1020 DebugLog=False"
     std::vector<Page> pages{patternPage(1)};
+    // argv[0]: the device URI, as the scheduler starts a backend, unless given.
+    std::optional<std::string> argv0;
+    // More environment, as the scheduler sets it from the job (LANG from its language).
+    std::map<std::string, std::string> env;
+    // The stream ends 100 bytes into the last page's header.
+    bool cutInsideLastHeader = false;
 };
 
 // A decoded BMP file: width, height and RGB rows from the top.

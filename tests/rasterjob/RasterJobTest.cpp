@@ -1,6 +1,10 @@
 // Raster jobs that print: the order stored by the emulated minilab carries what was asked.
 #include <gtest/gtest.h>
 
+#include <ctime>
+#include <string>
+#include <vector>
+
 #include "RasterJobRun.h"
 
 using namespace rasterjob;
@@ -124,6 +128,55 @@ TEST(RasterJob, AdjustmentsChangeTheFramesAndPageCountComesFromTheStream) {
     EXPECT_NEAR(px[0], 126, 1);
     EXPECT_NEAR(px[1], 76, 1);
     EXPECT_NEAR(px[2], 46, 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RasterJob, APersianJobStartedAsTheSchedulerDoesNamesItselfAndDatesItsOrdersInAsciiDigits) {
+    Lab lab(labConfig());
+    ASSERT_TRUE(lab.ready()) << lab.log();
+    const std::string year = [] {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        return std::to_string(local.tm_year + 1900);
+    }();
+
+    std::vector<uint64_t> references;
+    // argv[0] is the device URI; once with a trailing slash, which leaves no file part at all.
+    for (const std::string& argv0 : {std::string("vantrelps://") + kLabAddress, std::string("vantrelps://") + kLabAddress + "/"}) {
+        SCOPED_TRACE(argv0);
+        JobSpec job;
+        job.argv0 = argv0;
+        job.env = {{"LANG", "fa_IR.UTF-8"}};
+        job.options = std::string(kQuiet) + " PaperWidth=1020 EnableCVP1=True CVP1=[YYYY]";
+        const auto r = lab.print(job);
+        ASSERT_EQ(r.exitStatus, 0) << r.err << lab.log();
+        EXPECT_NE(r.err.find("DEBUG: vantrelps: starting up (v1089)"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("finished with this job (vantrelps v1089)"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("DEBUG: : "), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("DEBUG: 127."), std::string::npos) << r.err;
+    }
+    std::vector<std::string> orders;
+    for (const std::string& name : lab.orders())
+        if (name.rfind("order-", 0) == 0) orders.push_back(name);
+    ASSERT_EQ(orders.size(), 2u) << lab.log();
+    for (const std::string& order : orders) {
+        const auto record = lab.json(order + "/order.json")["record"];
+        const uint64_t reference = record["RefId"].get<uint64_t>();
+        const std::string digits = std::to_string(reference);
+        EXPECT_EQ(digits.size(), 19u) << digits;
+        // The week-based year may run one ahead in the last days of December.
+        EXPECT_TRUE(digits.rfind(year, 0) == 0 || digits.rfind(std::to_string(std::stoi(year) + 1), 0) == 0)
+            << digits;
+        references.push_back(reference);
+        const auto frame = lab.json(order + "/frame-1.json");
+        const std::string printed = frame["backPrint"]["CVP1"].get<std::string>();
+        EXPECT_TRUE(printed == year || printed == std::to_string(std::stoi(year) + 1)) << printed;
+    }
+    EXPECT_NE(references[0], references[1]);
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ MinilabProcess::MinilabProcess(MinilabOptions options) : options_(std::move(opti
     spec.timeout = std::chrono::milliseconds(0);
     process_ = std::make_unique<BackgroundProcess>(spec);
     // The program writes this line to standard error once every socket is bound.
-    ready_ = process_->waitForOutput("tessaron-minilab: ready", options_.readyTimeout) &&
+    ready_ = process_->waitForError("tessaron-minilab: ready", options_.readyTimeout) &&
              process_->running();
 }
 

@@ -204,15 +204,19 @@ const std::string& BackgroundProcess::stdoutSoFar() {
 }
 
 bool BackgroundProcess::waitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
+    return waitFor(text, result_.out, timeout);
+}
+
+bool BackgroundProcess::waitForError(const std::string& text, std::chrono::milliseconds timeout) {
+    return waitFor(text, result_.err, timeout);
+}
+
+bool BackgroundProcess::waitFor(const std::string& text, const std::string& stream, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
         drain(20);
-        if (result_.err.find(text) != std::string::npos || result_.out.find(text) != std::string::npos)
-            return true;
-        if (!running()) {
-            return result_.err.find(text) != std::string::npos ||
-                   result_.out.find(text) != std::string::npos;
-        }
+        if (stream.find(text) != std::string::npos) return true;
+        if (!running()) return stream.find(text) != std::string::npos;
     }
     return false;
 }

@@ -53,11 +53,15 @@ public:
     // Standard error read so far (non-blocking drain).
     const std::string& stderrSoFar();
     const std::string& stdoutSoFar();
-    // Polls standard error/output until `text` appears in either or the time-out passes.
+    // Polls until `text` appears on standard output (waitForOutput) or standard error
+    // (waitForError), the child ends or the time-out passes. One stream each, so that a child's
+    // "Address already in use" never counts as its "ready".
     bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout);
+    bool waitForError(const std::string& text, std::chrono::milliseconds timeout);
 
 private:
     void drain(int timeoutMs);
+    bool waitFor(const std::string& text, const std::string& stream, std::chrono::milliseconds timeout);
     pid_t pid_ = -1;
     int outFd_ = -1;
     int errFd_ = -1;

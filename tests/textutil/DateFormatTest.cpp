@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unicode/locid.h>
+#include <unicode/smpdtfmt.h>
+
 #include <chrono>
+#include <cstdlib>
+#include <string>
 
 using namespace std::chrono;
 
@@ -36,4 +41,43 @@ TEST(UTSFormat, ClockTimeAndQuotedText) {
     EXPECT_EQ(stringWithUTSFormat(utc(2020, 1, 15, 14, 7, 0, 0), "h:mm a"), "3:07 PM");
     EXPECT_EQ(stringWithUTSFormat(utc(2020, 1, 15, 14, 7, 0, 0), "'at' HH'h'"), "at 15h");
     EXPECT_EQ(stringWithUTSFormat(utc(2020, 1, 15, 14, 7, 0, 123), "SSSSS"), "12300");
+}
+
+namespace {
+
+// A Persian job: the scheduler sets LANG from the job's language, and ICU's default locale
+// follows it (Persian digits, the Solar Hijri calendar).
+class PersianJobLanguage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = icu::Locale::getDefault();
+        setenv("LANG", "fa_IR.UTF-8", 1);
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(icu::Locale("fa_IR"), status);
+        ASSERT_TRUE(U_SUCCESS(status));
+    }
+    void TearDown() override {
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(saved_, status);
+        setenv("LANG", "C", 1);
+    }
+    icu::Locale saved_;
+};
+
+}  // namespace
+
+TEST_F(PersianJobLanguage, DatesKeepGregorianYearsAndAsciiDigits) {
+    // The ICU data for the language is there: its own formatter would write Persian digits.
+    UErrorCode status = U_ZERO_ERROR;
+    icu::SimpleDateFormat persian(icu::UnicodeString("yyyy"), status);
+    icu::UnicodeString native;
+    persian.format(static_cast<UDate>(1.4e12), native);
+    std::string nativeText;
+    native.toUTF8String(nativeText);
+    ASSERT_NE(nativeText, "2014") << "the default locale did not change";
+
+    EXPECT_EQ(stringWithUTSFormat(utc(2014, 3, 7, 13, 2, 11, 42), "[YYYY/MM/dd HH:mm:ss.SSS Z]"),
+              "[2014/03/07 14:02:11.042 +0100]");
+    EXPECT_EQ(stringWithUTSFormat(utc(2026, 12, 9, 3, 4, 5, 678), "YYYYMMddHHmmssSSSSS"), "2026120904040567800");
+    EXPECT_EQ(stringWithUTSFormat(utc(2020, 1, 15, 14, 7, 0, 0), "h:mm a"), "3:07 PM");
 }

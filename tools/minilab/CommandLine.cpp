@@ -80,6 +80,9 @@ Configuration (every key optional; numbers may also be written as "0x..." text):
       "wrongLength": {"delta": 4, "command": 9},  reply dataLength off by delta
       "oversizedDataLength": {"value": 4294967280, "command": 1},
       "spoolRefused": 17 | {"code": 17, "at": 1}  spool commands answered with the code
+      "trickle": 500 | {"ms": 500, "command": 9},  the reply one byte at a time, ms apart
+      "stopReading": {"command": 34, "at": 2}      after the request's header, never read
+                                                   that connection again (nor answer it)
     }
   }
   A switch may be a list of such objects. "command" narrows it to one command code,

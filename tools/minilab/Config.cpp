@@ -231,6 +231,26 @@ void readFaults(Reader& r, const json& f, Faults& faults) {
                 if (s.segment == 0) r.fail(at + ".segment", "must be at least 1");
                 faults.split.push_back(s);
             });
+        } else if (key == "trickle") {
+            // One reply byte at a time, `ms` apart.
+            eachSwitch(value, where, [&](const json& v, const std::string& at) {
+                SplitFault s;
+                s.segment = 1;
+                if (v.is_object()) {
+                    readTrigger(r, v, s.when, at);
+                    r.number(v, "ms", s.gapMs, at, 10000);
+                } else if (auto ms = r.unsignedValue(v, at)) {
+                    s.gapMs = static_cast<uint32_t>(std::min<uint64_t>(*ms, 10000));
+                }
+                faults.split.push_back(s);
+            });
+        } else if (key == "stopReading") {
+            eachSwitch(value, where, [&](const json& v, const std::string& at) {
+                Trigger t;
+                if (v.is_object()) readTrigger(r, v, t, at);
+                else if (auto n = r.unsignedValue(v, at)) t.at = static_cast<uint32_t>(*n);
+                faults.stopReading.push_back(t);
+            });
         } else if (key == "wrongLength") {
             eachSwitch(value, where, [&](const json& v, const std::string& at) {
                 LengthFault l;

@@ -19,6 +19,8 @@ FaultPlan FaultCounter::plan(const Faults& faults, uint8_t command) {
     FaultPlan p;
     for (const auto& t : faults.closeWithoutReply)
         if (t.matches(command, count(t, command))) p.closeWithoutReply = true;
+    for (const auto& t : faults.stopReading)
+        if (t.matches(command, count(t, command))) p.stopReading = true;
     if (faults.resetAtFrame && isImageCommand(command) && *faults.resetAtFrame == frames_) p.reset = true;
     for (const auto& d : faults.replyDelay)
         if (d.when.matches(command, count(d.when, command))) p.delayMs = std::max(p.delayMs, d.ms);

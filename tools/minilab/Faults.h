@@ -53,6 +53,7 @@ struct Faults {
     std::vector<LengthFault> wrongLength;
     std::vector<LengthFault> oversizedDataLength;
     std::vector<SpoolRefusal> spoolRefused;
+    std::vector<Trigger> stopReading;  // after the request's header, never read the connection again
 };
 
 }  // namespace minilab
@@ -70,6 +71,7 @@ struct FaultPlan {
     std::optional<int64_t> lengthDelta;
     std::optional<uint32_t> dataLength;
     uint32_t spoolRefusal = 0;
+    bool stopReading = false;
 };
 
 // Counts requests (over the emulator's life) and decides which switches fire.

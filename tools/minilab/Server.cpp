@@ -26,6 +26,9 @@ constexpr size_t kReadChunk = 256 * 1024;
 // Each connection may hold one image of up to the image limit: the count bounds the total.
 constexpr size_t kMaxConnections = 32;
 constexpr auto kStopGrace = std::chrono::seconds(10);
+// A client that sends requests and never reads the replies is read no further once this
+// much waits for it; reading resumes when the queue drains.
+constexpr size_t kMaxQueuedReplyBytes = 256 * 1024;
 
 sockaddr_in socketAddress(uint32_t address, uint16_t port) {
     sockaddr_in sa{};
@@ -189,6 +192,11 @@ void Server::onHeader(Connection& c) {
     c.plan = c.lab->faults.plan(c.lab->lab->config().faults, command);
     HeaderCheck check = c.lab->lab->inspectHeader(c.header, c.peer);
     c.headerViolation = check.violation;
+    if (c.plan.stopReading) {
+        logInfo("%s: %s: fault: no longer reading this connection", c.peer.c_str(), commandName(command));
+        c.stoppedReading = true;
+        return;
+    }
     if (c.plan.reset && !check.violation) {
         logInfo("%s: %s: fault: connection reset before the image", c.peer.c_str(), commandName(command));
         resetConnection(c);
@@ -229,9 +237,16 @@ void Server::onRequest(Connection& c) {
     c.closeAfterWrite = c.closeAfterWrite || a.close;
 }
 
+bool Server::takesRequests(const Connection& c) {
+    return !c.stoppedReading && !c.closeAfterWrite && c.outBytes < kMaxQueuedReplyBytes;
+}
+
 void Server::queue(Connection& c, std::vector<Segment> segments) {
     const bool idle = c.out.empty();
-    for (auto& s : segments) c.out.push_back(std::move(s));
+    for (auto& s : segments) {
+        c.outBytes += s.bytes.size();
+        c.out.push_back(std::move(s));
+    }
     if (idle && !c.out.empty()) {
         c.outOffset = 0;
         c.nextWrite = Clock::now() + std::chrono::milliseconds(c.out.front().delayMs);
@@ -240,7 +255,9 @@ void Server::queue(Connection& c, std::vector<Segment> segments) {
 
 void Server::readFrom(Connection& c) {
     for (;;) {
+        if (c.stoppedReading) return;
         if (!c.haveHeader) {
+            if (!takesRequests(c)) return;
             // Header bytes are staged in `data` until all 16 are in.
             const size_t got = c.data.size();
             c.data.resize(kHeaderSize);
@@ -295,6 +312,7 @@ void Server::writeTo(Connection& c) {
         }
         c.outOffset += static_cast<size_t>(n);
         if (c.outOffset < s.bytes.size()) return;
+        c.outBytes -= s.bytes.size();
         c.out.pop_front();
         c.outOffset = 0;
         if (!c.out.empty()) c.nextWrite = Clock::now() + std::chrono::milliseconds(c.out.front().delayMs);
@@ -350,7 +368,7 @@ int Server::run() {
         auto now = Clock::now();
         for (auto& c : connections_) {
             short events = 0;
-            if (!stopping_ && !c->closeAfterWrite) events |= POLLIN;
+            if (!stopping_ && takesRequests(*c)) events |= POLLIN;
             if (!c->out.empty() && c->nextWrite <= now) events |= POLLOUT;
             fds.push_back({c->fd, events, 0});
             owners.push_back({3, c.get()});

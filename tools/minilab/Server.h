@@ -52,7 +52,9 @@ private:
         std::optional<Violation> headerViolation;
         FaultPlan plan;
         std::deque<Segment> out;
+        size_t outBytes = 0;     // reply bytes queued and not yet sent
         size_t outOffset = 0;
+        bool stoppedReading = false;
         Clock::time_point nextWrite{};
         bool closeAfterWrite = false;
         bool dead = false;
@@ -67,6 +69,8 @@ private:
     void answerDiscovery(LabSockets& lab, int fd);
     void resetConnection(Connection& c);
     int pollTimeout() const;
+    // Whether the connection's requests may be read: not while its replies are not being taken.
+    static bool takesRequests(const Connection& c);
 
     ServerOptions options_;
     std::vector<std::unique_ptr<LabSockets>> labs_;
