@@ -42,9 +42,9 @@ bool VantrelTessaronJob::parseDeviceURI(const std::string& uri) {
     if (host.empty()) return false;
 
     PLUMEX_CUPSLog::debug("Connecting to printer \"%s\" using device URI \"%s\"", host.c_str(), uri.c_str());
-    std::string primary = "(null)";
-    if (auto dict = primaryInterface()) {
-        primary = "{";
+    const auto dict = primaryInterface();
+    std::string primary = dict ? "{" : "(null)";
+    if (dict) {
         for (const auto& [k, v] : *dict) {
             primary += "\n    ";
             primary += k;
