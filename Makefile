@@ -13,7 +13,7 @@ DEB_BUILD_OPTIONS ?= nocheck
 # Developer trees stop on any warning; a plain CMake configure and the package build do not.
 DEV_CMAKE_ARGS := -DTESSARON_WERROR=ON
 
-.PHONY: all build asan deps check test test-asan demo bench install deb clean
+.PHONY: all build asan deps check test test-asan demo bench fuzz install deb clean
 
 all: build
 
@@ -55,6 +55,10 @@ demo: deps build
 
 bench: deps build
 	scripts/run-bench $(BUILD)
+
+# libFuzzer targets (clang) in build-fuzz/, each run FUZZ_SECONDS (default 30) from its seeds.
+fuzz: deps
+	JOBS=$(JOBS) CMAKE_ARGS="$(DEV_CMAKE_ARGS) $(CMAKE_ARGS)" scripts/run-fuzz
 
 install: build
 	cmake --install $(BUILD)

@@ -33,6 +33,29 @@ const QStringList& QVBackprintPDEVantrel::tokens() {
     return list;
 }
 
+QString QVBackprintPDEVantrel::tokenMeaning(const QString& token) {
+    static const QMap<QString, QString> meanings{
+        {"[YYYY]", "year, four digits"}, {"[YY]", "year, two digits"}, {"[DD]", "day, two digits"},
+        {"[D]", "day"},                  {"[MM]", "month, two digits"}, {"[M]", "month"},
+        {"[C]", "copyright sign"},       {"[F]", "document title"},   {"[P]", "computer name"},
+        {"[U]", "user name"}};
+    return meanings.value(token);
+}
+
+QMap<QString, QString> QVBackprintPDEVantrel::summaryInfo() {
+    QMap<QString, QString> summary;
+    const auto line = [this](const char* enable, const char* text) {
+        if (summaryValueForKey(QString::fromLatin1(enable)).compare(QStringLiteral("True"), Qt::CaseInsensitive) != 0)
+            return pdeLocalized(QStringLiteral("Off"));
+        const QString value = stringWithUnsafeCharacters(summaryValueForKey(QString::fromLatin1(text)));
+        return value.isEmpty() ? pdeLocalized(QStringLiteral("On, empty")) : QStringLiteral("\u201C%1\u201D").arg(value);
+    };
+    summary.insert(pdeLocalized(QStringLiteral("Back print line 1")), line("EnableCVP1", "CVP1"));
+    summary.insert(pdeLocalized(QStringLiteral("Back print line 2")), line("EnableCVP2", "CVP2"));
+    summary.insert(pdeLocalized(QStringLiteral("Debug Log")), summaryChoiceTextForKey(QStringLiteral("DebugLog")));
+    return summary;
+}
+
 bool QVBackprintPDEVantrel::initWithCallback(PDEHostCallback* host) {
     if (!PLUMEXBasePDEVantrel::initWithCallback(host)) return false;
     restoreValuesAndReturnError();
@@ -92,10 +115,12 @@ void QVBackprintPDEVantrel::populateMenuObjectsInView(QWidget* view) {
     auto* menu = qobject_cast<QComboBox*>(controlForTag(view, kTokenMenuTag));
     if (!menu) return;
     menu->clear();
-    for (const QString& token : tokens()) addMenuItem(menu, pdeLocalized(token), token, kTokenMenuTag);
+    // Each token with what it prints, so nobody has to guess what [P] stands for.
+    for (const QString& token : tokens())
+        addMenuItem(menu, token + QStringLiteral("  ") + pdeLocalized(tokenMeaning(token)), token, kTokenMenuTag);
     int index = 0;
     if (const auto last = globalDefaultsObjectForKey(QString::fromLatin1(kLastTokenDefault)))
-        index = std::max(0, indexOfTitle(menu, pdeLocalized(*last)));
+        index = std::max(0, indexOfRepresentedObject(menu, *last));
     selectIndex(menu, index);
 }
 

@@ -26,6 +26,9 @@ public:
     void willShow() override;
     bool shouldHide() override;
     QStringList supportedPPDOptionKeys() override;
+    QMap<QString, QString> summaryInfo() override;
+    // What a token prints, in English (the menu shows its translation).
+    static QString tokenMeaning(const QString& token);
     std::optional<QString> ppdOptionKeyForTag(int tag) override;
     void populateMenuObjectsInView(QWidget* view) override;
     std::optional<QString> newChoiceForSender(QWidget* control) override;

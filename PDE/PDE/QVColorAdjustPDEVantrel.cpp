@@ -1,6 +1,7 @@
 #include "QVColorAdjustPDEVantrel.h"
 
 #include "Controls.h"
+#include "PDEStrings.h"
 #include "ui_TessaronColorAdjust.h"
 
 namespace tessaron::pde {
@@ -36,6 +37,20 @@ std::optional<QString> QVColorAdjustPDEVantrel::ppdOptionKeyForTag(int tag) {
 std::optional<QString> QVColorAdjustPDEVantrel::newChoiceForSender(QWidget* control) {
     if (!isControl(control)) return std::nullopt;
     return floatValueForSenderFormatAllowsNegative(control, 2, true);
+}
+
+QMap<QString, QString> QVColorAdjustPDEVantrel::summaryInfo() {
+    QMap<QString, QString> summary;
+    const QString title = pdeLocalized(QStringLiteral("Color Adjustments"));
+    if (summaryValueForKey(QStringLiteral("AdjustmentsEnabled")).compare(QStringLiteral("True"), Qt::CaseInsensitive) != 0) {
+        summary.insert(title, pdeLocalized(QStringLiteral("Off")));
+        return summary;
+    }
+    QStringList values;
+    for (const char* key : {"Red", "Green", "Blue", "Brightness", "Contrast", "Saturation", "Gamma"})
+        values << pdeLocalized(QString::fromLatin1(key)) + QStringLiteral(" ") + summaryValueForKey(QString::fromLatin1(key));
+    summary.insert(title, values.join(QStringLiteral(", ")));
+    return summary;
 }
 
 }  // namespace tessaron::pde

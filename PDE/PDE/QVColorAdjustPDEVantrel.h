@@ -16,6 +16,7 @@ public:
     QString panelKind() const override { return QStringLiteral("com.vantrel.print.pde.coloradjust"); }
     QWidget* loadNibNamed(const QString& name) override;
     QStringList supportedPPDOptionKeys() override;
+    QMap<QString, QString> summaryInfo() override;
     std::optional<QString> ppdOptionKeyForTag(int tag) override;
     // Every slider and field yields its number with two decimals, sign kept.
     std::optional<QString> newChoiceForSender(QWidget* control) override;

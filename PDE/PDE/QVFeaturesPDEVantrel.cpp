@@ -79,7 +79,9 @@ void QVFeaturesPDEVantrel::observeDistributedNotifications() {
 }
 
 void QVFeaturesPDEVantrel::printerInfoDidChange(const QString& object) {
-    if (object == printerDeviceURI()) didSelectTwoSided();
+    if (object != printerDeviceURI()) return;
+    // New capabilities may open or close sheet feed and two-sided printing.
+    backgroundQueue().async([this] { refreshPrinterCapabilities(); });
 }
 
 void QVFeaturesPDEVantrel::paperDidChange(const QString& object) {
@@ -124,6 +126,8 @@ void QVFeaturesPDEVantrel::willShow() {
     PLUMEXBasePDEVantrel::willShow();
     pdeLog("entered %s in (self) %s", "willShow", "QVFeaturesPDEVantrel");
     startPPDUpdateTimer();
+    // The page format may have turned while the panel was hidden: show the binding edges anew.
+    didSelectTwoSided();
     speakString(QStringLiteral("Choose the Tessaron paper and printing opp-shuns."));
 }
 
@@ -165,7 +169,7 @@ void QVFeaturesPDEVantrel::waitForUpdatePPD() {
     const auto date = refreshPrinterCapabilities();
     if (date) {
         pdeLog("last paper dict update from printer was %s", date->toString(Qt::ISODate).toUtf8().constData());
-        updatePaperDict();
+        loadPaperCatalogue();
     }
     if (!pdePluginDidUnload() && ppdDataIsStale(date, QDateTime::currentDateTimeUtc()))
         sendPrinterCommands({QStringLiteral("ReportStatus"), QStringLiteral("AutoConfigure")});
@@ -186,6 +190,14 @@ std::optional<QDateTime> QVFeaturesPDEVantrel::lastUpdateDate() {
     return date;
 }
 
+QString QVFeaturesPDEVantrel::lastUpdateText(const QDateTime& date, const QDateTime& now) {
+    const QDateTime local = date.toLocalTime();
+    // The time alone reads the same for yesterday's data: another day shows its date.
+    const QString pattern = local.date() == now.toLocalTime().date() ? QStringLiteral("h:mm a")
+                                                                      : QStringLiteral("yyyy-MM-dd h:mm a");
+    return stringWithUTSFormat(local, pattern).value_or(local.toString(Qt::ISODate));
+}
+
 bool QVFeaturesPDEVantrel::ppdDataIsStale(const std::optional<QDateTime>& lastUpdate, const QDateTime& now) {
     if (!lastUpdate) return true;
     return lastUpdate->msecsTo(now) / 1000.0 > kStaleAfterSeconds;
@@ -193,10 +205,9 @@ bool QVFeaturesPDEVantrel::ppdDataIsStale(const std::optional<QDateTime>& lastUp
 
 void QVFeaturesPDEVantrel::pdelastRefreshTimeUpdateWithDate(const std::optional<QDateTime>& date) {
     // Without a time stamp the backend never reached the minilab for this queue: say so.
-    const QString text =
-        date ? pdeLocalized(QStringLiteral("Last updated %1"))
-                   .arg(stringWithUTSFormat(date->toLocalTime(), QStringLiteral("h:mm a")).value_or(date->toString()))
-             : pdeLocalized(kNoDataYet);
+    const QString text = date ? pdeLocalized(QStringLiteral("Last updated %1"))
+                                    .arg(lastUpdateText(*date, QDateTime::currentDateTime()))
+                              : pdeLocalized(kNoDataYet);
     onMainQueue([this, text] {
         if (QWidget* status = viewControlForTag(nullptr, kStatusLabelTag); status && takesStringValue(status))
             setStringValue(status, text);
@@ -226,6 +237,12 @@ void QVFeaturesPDEVantrel::ppdUpdateDidAbort() {
 }
 
 void QVFeaturesPDEVantrel::updatePaperDict() {
+    // The backend rewrites the capabilities with the catalogue: both are read again.
+    refreshPrinterCapabilities();
+    loadPaperCatalogue();
+}
+
+void QVFeaturesPDEVantrel::loadPaperCatalogue() {
     std::optional<PaperCatalogue> catalogue;
     if (const auto data = ppdSavedDataForAttribute(QStringLiteral("JRXPapersKnown")); data && !data->isEmpty()) {
         catalogue = decodePaperCatalogue(*data);
@@ -234,7 +251,6 @@ void QVFeaturesPDEVantrel::updatePaperDict() {
     const size_t count = catalogue ? catalogue->size() : 0;
     pdeLog("PDE recovered %lu Tessaron Papers", static_cast<unsigned long>(count));
     if (!count) return;
-    lastUpdateDate();
     // The catalogue is handed over whole to the main thread, which alone keeps it.
     onMainQueue([this, c = std::move(*catalogue)] {
         updatePaperInfo(c);
@@ -419,11 +435,21 @@ std::optional<QDateTime> QVFeaturesPDEVantrel::refreshPrinterCapabilities() {
                                     : std::nullopt);
     duplex_ = equalsTrue(values.contains(QStringLiteral("JRXDuplex")) ? std::optional(values.value(QStringLiteral("JRXDuplex")))
                                                                        : std::nullopt);
-    capabilitiesKnown_ = true;
     std::optional<QDateTime> date;
     if (values.contains(QStringLiteral("JRXTimeStamp"))) date = dateFromTimeStamp(values.value(QStringLiteral("JRXTimeStamp")));
     pdelastRefreshTimeUpdateWithDate(date);
+    // Without a time stamp the backend has not written the capabilities yet: a PPD that lacks
+    // them says nothing about the minilab, and the saved choices stand until it does.
+    if (date) {
+        capabilitiesKnown_ = true;
+        onMainQueue([this] { applyCapabilities(); });
+    }
     return date;
+}
+
+void QVFeaturesPDEVantrel::applyCapabilities() {
+    setSupportsSheet();
+    setDuplexAvailable();
 }
 
 // Read on the main thread from what the last refresh fetched: a server round trip there
@@ -512,6 +538,14 @@ void QVFeaturesPDEVantrel::updateUI() {
     didSelectNewPaper();
 }
 
+void QVFeaturesPDEVantrel::updateControlWithValue(QWidget* control, const std::optional<QString>& value) {
+    if (value && tagOf(control) == int{kMargin}) {
+        PLUMEXBasePDEVantrel::updateControlWithValue(control, bindingMarginForMarginReverse(*value, true));
+        return;
+    }
+    PLUMEXBasePDEVantrel::updateControlWithValue(control, value);
+}
+
 void QVFeaturesPDEVantrel::controlTextDidEndEditing(QWidget* field) {
     PLUMEXBasePDEVantrel::controlTextDidEndEditing(field);
     changePrinterSetting(field);
@@ -562,7 +596,10 @@ void QVFeaturesPDEVantrel::setDuplexAvailable() {
     const bool possible = printSystemValueForKey(QStringLiteral("PaperFeed")) == kSheet && hardwareSupportsDuplex();
     QComboBox* twoSided = menuForTag(kTwoSided);
     if (twoSided) twoSided->setEnabled(possible);
-    if (!possible && printSystemValueForKey(QStringLiteral("TwoSided")).value_or(kNone) != kNone) {
+    // Before the printer's capabilities are read a saved two-sided choice stands, as a saved
+    // sheet feed does.
+    if (!possible && (capabilitiesKnown_ || printSystemValueForKey(QStringLiteral("PaperFeed")) != kSheet) &&
+        printSystemValueForKey(QStringLiteral("TwoSided")).value_or(kNone) != kNone) {
         storeDirectly(kNone, QStringLiteral("TwoSided"));
         if (twoSided) updateControlWithValue(twoSided, kNone);
     }
@@ -636,6 +673,34 @@ QString QVFeaturesPDEVantrel::bindingMarginForMarginReverse(const QString& margi
         pdeLog("flopping \"Binding Margin\" from \"%s\" to \"%s\" for \"Landscape\" orientation",
                margin.toUtf8().constData(), turned.toUtf8().constData());
     return turned;
+}
+
+// ---- summary ------------------------------------------------------------------------------
+
+QMap<QString, QString> QVFeaturesPDEVantrel::summaryInfo() {
+    QMap<QString, QString> summary;
+    const bool sheet = summaryValueForKey(QStringLiteral("PaperFeed")) == kSheet;
+    if (sheet) {
+        summary.insert(pdeLocalized(QStringLiteral("Paper")), pdeLocalized(QStringLiteral("Sheet paper \"%1\""))
+                                                                  .arg(summaryValueForKey(QStringLiteral("PaperName"))));
+    } else {
+        summary.insert(pdeLocalized(QStringLiteral("Paper")),
+                       pdeLocalized(QStringLiteral("Roll %1, surface %2"))
+                           .arg(humanReadablePaperWidthForActual(summaryValueForKey(QStringLiteral("PaperWidth"))),
+                                summaryValueForKey(QStringLiteral("PaperSurface"))));
+        summary.insert(pdeLocalized(QStringLiteral("Overspill")), summaryValueForKey(QStringLiteral("Overspill")));
+    }
+    summary.insert(pdeLocalized(QStringLiteral("Resolution")), summaryChoiceTextForKey(QStringLiteral("Resolution")));
+    summary.insert(pdeLocalized(QStringLiteral("Paper Tone")), summaryChoiceTextForKey(QStringLiteral("PaperTone")));
+    const QString twoSided = summaryValueForKey(QStringLiteral("TwoSided"));
+    summary.insert(pdeLocalized(QStringLiteral("Two-Sided")), summaryChoiceTextForKey(QStringLiteral("TwoSided")));
+    const QString margin = summaryValueForKey(QStringLiteral("BindingMargin"));
+    if (!twoSided.isEmpty() && twoSided != kNone && !margin.isEmpty() && margin != kNone)
+        summary.insert(pdeLocalized(QStringLiteral("Binding Margin")),
+                       pdeLocalized(QStringLiteral("%1 edge of the paper, %2 mm"))
+                           .arg(summaryChoiceTextForKey(QStringLiteral("BindingMargin")),
+                                summaryValueForKey(QStringLiteral("BindingWidth"))));
+    return summary;
 }
 
 // ---- save and restore -------------------------------------------------------------------

@@ -47,6 +47,9 @@ public:
     std::optional<QString> defaultValueForOptionKey(const QString& key) override;
     void setDefaults() override;
     void updateUI() override;
+    // The binding-margin menu shows the stored paper edge as it is seen on the page.
+    void updateControlWithValue(QWidget* control, const std::optional<QString>& value) override;
+    QMap<QString, QString> summaryInfo() override;
     void controlTextDidChange(QWidget*) override {}
     void controlTextDidEndEditing(QWidget* field) override;
     void sendPrinterCommands(const QStringList& commands) override;
@@ -63,13 +66,19 @@ public:
     // Fetches the time stamp and the capabilities in one PPD read (background only).
     std::optional<QDateTime> refreshPrinterCapabilities();
     static std::optional<QDateTime> dateFromTimeStamp(const QString& stamp);
+    // The time of the last update, with its date when that is not today's.
+    static QString lastUpdateText(const QDateTime& date, const QDateTime& now);
     static bool ppdDataIsStale(const std::optional<QDateTime>& lastUpdate, const QDateTime& now);
+    // Reads the capabilities and the catalogue again (after a refresh or a notification).
     void updatePaperDict();
+    void loadPaperCatalogue();
     void updatePaperInfo(const PaperCatalogue& catalogue);
     void updatePaperUI();
     void enableResolutionsForPaper();
     void enableToneValues(quint64 bits);
     void setSupportsSheet();
+    // Main thread: what the last capability read allows (sheet feed, two-sided printing).
+    void applyCapabilities();
     bool hardwareSupportsExtraFeatures() const;
     bool hardwareSupportsDuplex() const;
     void setDuplexAvailable();

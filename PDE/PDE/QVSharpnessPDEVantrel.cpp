@@ -1,6 +1,7 @@
 #include "QVSharpnessPDEVantrel.h"
 
 #include "Controls.h"
+#include "PDEStrings.h"
 #include "ui_TessaronSharpness.h"
 
 #include <algorithm>
@@ -58,6 +59,19 @@ void QVSharpnessPDEVantrel::controlTextDidEndEditing(QWidget* field) {
     if (!(tagOf(field).value_or(0) & kIntensityBit)) return;
     setStringValue(field, floatValueForSenderFormatAllowsNegative(field, 2, false));
     changePrinterSetting(field);
+}
+
+QMap<QString, QString> QVSharpnessPDEVantrel::summaryInfo() {
+    QMap<QString, QString> summary;
+    const QString title = pdeLocalized(QStringLiteral("Sharpening"));
+    if (summaryValueForKey(QStringLiteral("SharpnessEnabled")).compare(QStringLiteral("True"), Qt::CaseInsensitive) != 0) {
+        summary.insert(title, pdeLocalized(QStringLiteral("Off")));
+        return summary;
+    }
+    summary.insert(title, pdeLocalized(QStringLiteral("radius %1 px, intensity %2"))
+                              .arg(summaryValueForKey(QStringLiteral("SharpnessRadius")),
+                                   summaryValueForKey(QStringLiteral("SharpnessIntensity"))));
+    return summary;
 }
 
 }  // namespace tessaron::pde

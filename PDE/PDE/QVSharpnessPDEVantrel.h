@@ -15,6 +15,7 @@ public:
     QString panelKind() const override { return QStringLiteral("com.vantrel.print.pde.sharpness"); }
     QWidget* loadNibNamed(const QString& name) override;
     QStringList supportedPPDOptionKeys() override;
+    QMap<QString, QString> summaryInfo() override;
     std::optional<QString> ppdOptionKeyForTag(int tag) override;
     // A radius may also be shown as a matrix with cells 2 to 5 for radii 0 to 3.
     std::optional<QString> ppdChoiceForTag(int tag) override;

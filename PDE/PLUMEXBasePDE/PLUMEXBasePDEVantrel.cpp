@@ -268,7 +268,8 @@ QStringList PLUMEXBasePDEVantrel::supportedPPDOptionKeys() {
 }
 
 void PLUMEXBasePDEVantrel::PPDOptionKeyValueDidChangePpdChoice(const QString& key, const QString& choice) {
-    if (key.isEmpty() || choice.isEmpty() || !supportedPPDOptionKeys().contains(key)) return;
+    // An empty choice is a choice (an emptied back-print line), not a missing one.
+    if (key.isEmpty() || !supportedPPDOptionKeys().contains(key)) return;
     setChoiceForKey(choice, key);
     updateUI();
 }
@@ -547,6 +548,23 @@ std::optional<QString> PLUMEXBasePDEVantrel::printSystemValueForKey(const QStrin
 
 std::optional<QString> PLUMEXBasePDEVantrel::cupsOptionValueForKey(const QString& key) {
     return cupsChoiceForOptionForPPD(key, ppd_);
+}
+
+QString PLUMEXBasePDEVantrel::summaryValueForKey(const QString& key) {
+    if (auto value = printSystemValueForKey(key)) return *value;
+    if (choiceDict_.contains(key)) return choiceDict_.value(key);
+    return defaultValueForOptionKey(key).value_or(QString());
+}
+
+QString PLUMEXBasePDEVantrel::summaryChoiceTextForKey(const QString& key) {
+    const QString value = summaryValueForKey(key);
+    if (ppd_) {
+        const QByteArray k = key.toUtf8(), v = value.toUtf8();
+        if (ppd_option_t* option = ppdFindOption(ppd_, k.constData()))
+            if (ppd_choice_t* choice = ppdFindChoice(option, v.constData()); choice && choice->text[0])
+                return pdeLocalized(QString::fromUtf8(choice->text));
+    }
+    return pdeLocalized(value);
 }
 
 QString PLUMEXBasePDEVantrel::floatValueForSenderFormatAllowsNegative(QWidget* control, int decimals,

@@ -94,6 +94,10 @@ public:
     // Value lookup.
     std::optional<QString> printSystemValueForKey(const QString& key);
     std::optional<QString> cupsOptionValueForKey(const QString& key);
+    // For the summary: the value the job gets (marked, else print settings, else the panel's
+    // own, else the default), and the PPD's display text of a choice ("300 dpi" for 300dpi).
+    QString summaryValueForKey(const QString& key);
+    QString summaryChoiceTextForKey(const QString& key);
     // The format is "%.<decimals>f".
     static QString floatValueForSenderFormatAllowsNegative(QWidget* control, int decimals, bool allowsNegative);
     static void setGlobalDefaultsObjectForKey(const QString& value, const QString& key);

@@ -61,7 +61,11 @@ bool saveQueueDefaults(const std::string& queue, const PrintSettings& settings, 
         error = "no queue named " + queue;
         return false;
     }
-    dest->num_options = settings.addTo(dest->num_options, &dest->options);
+    // lpoptions files hold an empty value as a bare name, which libcups reads back as "true".
+    // An empty value is left out instead: the queue's description then gives its empty default.
+    for (const auto& [key, value] : settings.entries())
+        dest->num_options = value.empty() ? cupsRemoveOption(key.c_str(), dest->num_options, &dest->options)
+                                          : cupsAddOption(key.c_str(), value.c_str(), dest->num_options, &dest->options);
     if (cupsSetDests2(CUPS_HTTP_DEFAULT, dests.count(), dests.dests()) != 0) {
         error = "cannot save the defaults of " + queue + ": " + cupsLastErrorString();
         return false;

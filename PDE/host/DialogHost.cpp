@@ -93,8 +93,8 @@ std::optional<pde::PageOrientation> DialogHost::orientation() const {
 }
 
 std::optional<pde::PaperRect> DialogHost::unadjustedPaperRect() const {
-    const auto turned = orientation();
-    return print::unadjustedPaperRect(ppd_, {}, turned.value_or(pde::PageOrientation::Portrait));
+    // The paper as it is fed, whatever the orientation: the panels turn it themselves.
+    return print::unadjustedPaperRect(ppd_, {}, pde::PageOrientation::Portrait);
 }
 
 }  // namespace tessaron::print

@@ -41,6 +41,7 @@ public:
     std::optional<QString> printSettingsGetValue(const QString& key) const override;
     int printSettingsSetValue(const QString& key, const QString& value) override;
     std::optional<pde::PageOrientation> orientation() const override;
+    // The marked paper size unturned (portrait), as the platform's unadjusted paper rectangle.
     std::optional<pde::PaperRect> unadjustedPaperRect() const override;
 
 private:

@@ -1,5 +1,6 @@
 #include "PrintDialog.h"
 
+#include "Preview.h"
 #include "PrintSession.h"
 
 #include <QDialogButtonBox>
@@ -63,9 +64,12 @@ PrintDialog::PrintDialog(PrintSession& session, std::vector<DocumentInfo> docume
     QPushButton* save = buttons->addButton(tr("Save as Defaults"), QDialogButtonBox::ActionRole);
     buttons->addButton(QDialogButtonBox::Cancel);
 
+    preview_ = new PreviewWidget(session.host(), documents_.empty() ? QImage() : firstPageImage(documents_.front().path));
+    session_.setChoiceListener([this] { preview_->refresh(); });
     auto* body = new QHBoxLayout;
     body->addWidget(pages_);
     body->addWidget(stack_, 1);
+    body->addWidget(preview_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(body, 1);
     layout->addWidget(status_);
@@ -81,10 +85,11 @@ PrintDialog::PrintDialog(PrintSession& session, std::vector<DocumentInfo> docume
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(this, &QDialog::rejected, this, [this] { session_.close(true); });
     showPage(kGeneralPage);
-    resize(760, 520);
+    resize(980, 560);
 }
 
 PrintDialog::~PrintDialog() {
+    session_.setChoiceListener({});
     for (const QPointer<QWidget>& view : borrowedViews_) {
         if (!view) continue;
         stack_->removeWidget(view);

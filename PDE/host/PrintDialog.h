@@ -19,6 +19,7 @@ class QTreeWidget;
 namespace tessaron::print {
 
 class PrintSession;
+class PreviewWidget;
 
 class PrintDialog : public QDialog {
     Q_OBJECT
@@ -33,6 +34,7 @@ public:
     void showPage(int index);
     int currentPage() const;
     QString statusText() const;
+    const PreviewWidget* preview() const { return preview_; }
     // The summary page's lines, "panel: key: value", as last shown.
     QStringList summaryLines() const;
     // Help for the page shown: the panel's own when it opens one, else the dialog's.
@@ -54,6 +56,7 @@ private:
     QLabel* status_ = nullptr;
     QTreeWidget* summary_ = nullptr;
     QPushButton* printButton_ = nullptr;
+    PreviewWidget* preview_ = nullptr;
     int shown_ = -1;
     std::vector<QPointer<QWidget>> borrowedViews_;
 };

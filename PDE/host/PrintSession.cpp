@@ -2,6 +2,8 @@
 
 #include "Destinations.h"
 
+#include <filesystem>
+
 namespace tessaron::print {
 
 std::unique_ptr<PrintSession> PrintSession::open(const std::string& queueName, const std::string& ppdPath,
@@ -10,11 +12,13 @@ std::unique_ptr<PrintSession> PrintSession::open(const std::string& queueName, c
     std::optional<Queue> queue = chooseQueue(queueName, lookupError);
     if (!queue) {
         // A printer description given by hand stands in for a queue the scheduler lacks.
-        if (ppdPath.empty() || queueName.empty()) {
+        if (ppdPath.empty()) {
             error = lookupError;
             return nullptr;
         }
-        queue = Queue{queueName, {}, {}, false};
+        // Without a queue name the description's file name names the dialog's printer.
+        const std::string name = queueName.empty() ? std::filesystem::path(ppdPath).stem().string() : queueName;
+        queue = Queue{name.empty() ? std::string("printer") : name, {}, {}, false};
     }
     std::unique_ptr<QueuePPD> ppd =
         ppdPath.empty() ? QueuePPD::fetch(queue->name, error) : QueuePPD::open(ppdPath, error);
@@ -59,6 +63,7 @@ bool PrintSession::chooseAssignment(const std::string& assignment, std::string& 
 }
 
 void PrintSession::announce(const std::string& key, const std::string& choice) {
+    if (listener_) listener_();
     // A panel reacting to the news may choose again; that choice is not announced back.
     if (announcing_) return;
     announcing_ = true;

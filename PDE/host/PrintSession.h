@@ -10,6 +10,8 @@
 
 #include <QString>
 
+#include <functional>
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,6 +43,8 @@ public:
     // A choice from the command line or the dialog's own page: through the host's checks,
     // then announced to every panel.
     bool choose(const std::string& key, const std::string& value, std::string& why);
+    // Called after every accepted choice, whoever made it (the dialog's preview follows it).
+    void setChoiceListener(std::function<void()> listener) { listener_ = std::move(listener); }
     // "KEY=VALUE" from the command line.
     bool chooseAssignment(const std::string& assignment, std::string& why);
 
@@ -62,6 +66,7 @@ private:
     std::unique_ptr<LoadedPlugIn> plugIn_;
     std::vector<std::unique_ptr<pde::PDEPanel>> panels_;
     bool queueKnown_ = false;
+    std::function<void()> listener_;
     bool announcing_ = false;
     bool closed_ = false;
 };

@@ -69,6 +69,8 @@ void appendFileLine(LogState& state, const std::string& line) {
     }
 }
 
+PLUMEX_CUPSLog::FatalHandler _gFatalHandler = nullptr;
+
 void pause(std::chrono::milliseconds duration) {
     if (duration.count() > 0) std::this_thread::sleep_for(duration);
 }
@@ -155,11 +157,14 @@ void PLUMEX_CUPSLog::fatal(const char* fmt, ...) {
 [[noreturn]] void plumex_log::endWithFatalError(const std::string& text) {
     PLUMEX_CUPSLog::stateSet("general-error");
     PLUMEX_CUPSLog::logLevelMessage(PLUMEX_CUPSLog::kLevelError, text);
+    if (_gFatalHandler) _gFatalHandler(text);
     const int signalNumber = PLUMEX_CUPSLog::seenSignal();
     if (signalNumber != 0) std::exit(signalNumber);
     pause(errorPause());
     std::exit(1);
 }
+
+void PLUMEX_CUPSLog::setFatalHandler(FatalHandler handler) { _gFatalHandler = handler; }
 
 void PLUMEX_CUPSLog::recoverable(const char* fmt, ...) {
     va_list args;

@@ -73,6 +73,10 @@ public:
 
     // The pause of fatal and recoverable (5 s); tests shorten it.
     static void setErrorPause(std::chrono::milliseconds duration);
+    // Fuzzing seam: called with the message after it is logged, before the process would end;
+    // a handler that returns lets it end as usual. Only the fuzz harnesses set one.
+    using FatalHandler = void (*)(const std::string& message);
+    static void setFatalHandler(FatalHandler handler);
 
     // Test seams: cupsVersionString over another file, and a reset of all process-wide state.
     static std::string cupsVersionStringFromFile(const std::string& path);

@@ -55,6 +55,9 @@ BMPLayout classifyBMP(std::span<const uint8_t> file) {
     if (h->pixelOffset < kMinPixelOffset || (h->height >= 0 && h->width >= 0)) return BMPLayout::AlreadyUsable;
     // The header's sizes decide which bytes are rows; they must lie inside what was read.
     if (h->fileSize > file.size() || h->pixelOffset > h->fileSize) return BMPLayout::Unusable;
+    // Every row holds at least one byte: more rows than pixel bytes is no image, and turning
+    // its billions of empty rows would never end.
+    if (magnitude(h->height) > h->fileSize - h->pixelOffset) return BMPLayout::Unusable;
     if (h->height >= 0) return BMPLayout::OnlyWidthNegative;
     return BMPLayout::NeedsFlop;
 }

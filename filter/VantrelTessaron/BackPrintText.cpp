@@ -52,6 +52,19 @@ std::string keepAllowed(std::string_view line) {
     return out;
 }
 
+// The job's title, host and user come from outside: malformed UTF-8 and control characters
+// would reach the minilab's text field as they are, so they are left out.
+std::string printableText(std::string_view value) {
+    std::string out;
+    size_t at = 0;
+    while (at < value.size()) {
+        size_t start = at;
+        char32_t cp = decodeAt(value, at);
+        if (cp != 0xFFFD && cp >= 0x20 && cp != 0x7F) out.append(value.substr(start, at - start));
+    }
+    return out;
+}
+
 char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool matchesAt(std::string_view text, size_t at, std::string_view token, bool ignoreCase) {
@@ -94,9 +107,9 @@ std::string expandBackPrintLine(std::string_view line, const BackPrintTokens& to
         return tokens.formatDate ? tokens.formatDate(pattern) : std::string();
     };
     replaceAll(text, "[C]", kCopyright, true);
-    replaceAll(text, "[F]", tokens.title, true);
-    replaceAll(text, "[P]", tokens.host, true);
-    replaceAll(text, "[U]", tokens.user, true);
+    replaceAll(text, "[F]", printableText(tokens.title), true);
+    replaceAll(text, "[P]", printableText(tokens.host), true);
+    replaceAll(text, "[U]", printableText(tokens.user), true);
     static constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kDateTokens = {{
         {"[D]", "d"}, {"[DD]", "dd"}, {"[M]", "M"}, {"[MM]", "MM"}, {"[YY]", "YY"}, {"[YYYY]", "YYYY"},
     }};

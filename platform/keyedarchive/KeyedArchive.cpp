@@ -56,6 +56,8 @@ std::size_t validSequenceLength(std::string_view bytes, std::size_t i) {
 }  // namespace
 
 std::string archiveText(std::string_view bytes) {
+    // libplist writes texts as C strings: what follows a zero byte would not survive a write.
+    bytes = bytes.substr(0, bytes.find('\0'));
     std::string out;
     out.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {

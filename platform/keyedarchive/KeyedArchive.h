@@ -76,7 +76,8 @@ inline constexpr std::size_t kMaxDictionaryEntries = 1u << 14;
 // The one rule for texts of an archive, applied by encode() and decode() and by whoever builds a
 // value from foreign bytes (a paper name from the minilab): valid UTF-8 stays as it is; every
 // byte that is not part of a valid UTF-8 sequence is taken as the Latin-1 character of that
-// value. The result is always valid UTF-8, so both sides of an archive see the same text.
+// value; a text ends at its first zero byte. The result is always valid UTF-8 without zero bytes,
+// so both sides of an archive see the same text.
 std::string archiveText(std::string_view bytes);
 
 // The archive of `root` as a binary property list; none if libplist fails to write it.

@@ -127,7 +127,7 @@ TEST_F(CommandJobTest, TheQueueOffersTheJobOptionsWithNoFlagOnByDefault) {
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     for (const char* line : {"TwoSided/Two-Sided: *None LongEdge ShortEdge", "DebugLog/Debug Log: *False True",
                              "EnableCVP1/Print Line 1: *False True", "SharpnessEnabled/Sharpening: *False True",
-                             "AdjustmentsEnabled/Colour Adjustments: *False True"})
+                             "AdjustmentsEnabled/Color Adjustments: *False True"})
         EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
     EXPECT_NE(r.out.find("*4x6.Fullbleed"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("ColorModel"), std::string::npos) << r.out;

@@ -79,6 +79,13 @@ TEST(KeyedArchive, TextsThatAreNotUTF8ReadTheSameOnBothSides) {
     const auto& paper = back->dictionary()->at(filed + "-r30");
     EXPECT_EQ(*paper.dictionary()->at("paperName").string(), filed);
     EXPECT_EQ(archiveText(filed), filed);
+    // A text read with a zero byte inside (a UTF-16 text may hold one) ends there, as it would
+    // after being written again.
+    using namespace std::string_literals;
+    EXPECT_EQ(archiveText("Gloss\0\xED\x86\x81"s), "Gloss");
+    const auto zeroed = encode(Value(Dictionary{{"k", "Matte\0tail"s}}));
+    ASSERT_TRUE(zeroed);
+    EXPECT_EQ(*decode(*zeroed)->dictionary()->at("k").string(), "Matte");
 }
 
 TEST(KeyedArchive, DamagedOrHostileArchivesAreRefused) {

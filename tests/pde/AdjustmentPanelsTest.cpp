@@ -159,5 +159,5 @@ TEST(SharpnessPanel, SwitchedOffTheControlsAreDisabledAndTheValuesStillWritten) 
     for (int t : {1, 2, 321, 322}) EXPECT_FALSE(p.tag(t)->isEnabled()) << t;
     EXPECT_EQ(p.host.valueFor("SharpnessRadius"), "4");
     const auto summary = p.panel.summaryInfo();
-    EXPECT_EQ(summary.value("SharpnessEnabled"), "Off");
+    EXPECT_EQ(summary.value("Sharpening"), "Off");
 }

@@ -126,6 +126,10 @@ TEST(BackprintPanel, TokensGoToTheLineThatHadTheFocusLastAndAreRemembered) {
         ASSERT_NE(menu, nullptr);
         ASSERT_EQ(menu->count(), 10);
         EXPECT_EQ(representedObject(menu, 0), "[YYYY]");
+        // Every token says what it prints.
+        for (int i = 0; i < menu->count(); ++i)
+            EXPECT_GT(menu->itemText(i).size(), representedObject(menu, i).size() + 2) << i;
+        EXPECT_TRUE(menu->itemText(menu->findData("[P]")).contains("computer name"));
         qobject_cast<QAbstractButton*>(p.tag(513))->click();
         p.type(2, "Shot ");
         p.line(2)->setCursorPosition(5);

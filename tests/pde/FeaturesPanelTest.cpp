@@ -203,6 +203,13 @@ TEST(FeaturesPanel, StalenessIsJudgedAgainstTwoMinutes) {
     EXPECT_TRUE(QVFeaturesPDEVantrel::dateFromTimeStamp("nonsense") == std::nullopt);
 }
 
+TEST(FeaturesPanel, LastUpdatedNamesTheDayWhenItIsNotToday) {
+    const QDateTime now(QDate(2026, 12, 9), QTime(14, 30));
+    EXPECT_EQ(QVFeaturesPDEVantrel::lastUpdateText(QDateTime(QDate(2026, 12, 9), QTime(9, 5)), now), "9:05 AM");
+    EXPECT_EQ(QVFeaturesPDEVantrel::lastUpdateText(QDateTime(QDate(2026, 12, 8), QTime(9, 5)), now),
+              "2026-12-08 9:05 AM");
+}
+
 TEST(FeaturesPanel, TheCatalogueBuildsWidthNameAndToneMenus) {
     Features f({{"JRXTimeStamp", stampSecondsAgo(5)}, {"JRXExtraFeatures", "True"}}, archiveOf(mixedCatalogue()));
     EXPECT_TRUE(f.panel.sortedPaper().has_value());

@@ -75,6 +75,30 @@ TEST(PrintProgram, RefusedChoicesAndMissingQueuesFailWithAMessage) {
     EXPECT_NE(usage.err.find("usage:"), std::string::npos);
 }
 
+TEST(PrintProgram, HelpNeedsNoDisplayAndAPrinterDescriptionNeedsNoQueue) {
+    test::TempDir home;
+    test::ProcessSpec help;
+    help.program = TESSARON_PRINT_PROGRAM;
+    help.args = {"--help"};
+    // A platform that needs a display, and none: Qt would abort.
+    help.env = {{"QT_QPA_PLATFORM", "xcb"}, {"HOME", home.path()}, {"XDG_RUNTIME_DIR", home.path()}};
+    help.unsetEnv = {"DISPLAY", "WAYLAND_DISPLAY"};
+    const auto usage = test::runProcess(help);
+    EXPECT_EQ(usage.exitStatus, 0) << usage.err;
+    EXPECT_EQ(usage.out.rfind("usage: tessaron-print", 0), 0u) << usage.out;
+
+    // No --queue and a scheduler that knows no queue: the description alone is enough.
+    const std::string ppd = home.write("test.ppd", pdetest::constrainedPPD());
+    const auto shots = runPrint(home, {"--ppd", ppd, "--screenshot", home.file("shots")});
+    EXPECT_EQ(shots.exitStatus, 0) << shots.err;
+    EXPECT_TRUE(std::filesystem::exists(home.file("shots/01-copies-paper.png"))) << shots.out;
+    // Printing still needs the queue.
+    const std::string photo = home.write("photo.png", pdetest::imageDocument("PNG"));
+    const auto printed = runPrint(home, {"--ppd", ppd, "--print", photo});
+    EXPECT_EQ(printed.exitStatus, 1);
+    EXPECT_NE(printed.err.find("no queue named test"), std::string::npos) << printed.err;
+}
+
 #if defined(TESSARON_REAL_PLUGIN_DIR) && defined(TESSARON_PPD_PATH)
 TEST(PrintProgram, TheSuitesPlugInShowsItsFourPanelsForTheSuitesPPD) {
     test::TempDir home;

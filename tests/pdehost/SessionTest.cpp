@@ -39,7 +39,11 @@ TEST_F(SessionTest, APrinterDescriptionByHandStandsInForAnUnknownQueue) {
     EXPECT_FALSE(session_->queueKnown()) << "no scheduler answers in this test";
     EXPECT_EQ(session_->queue(), "lab");
     std::string error;
-    EXPECT_FALSE(PrintSession::open("", temp_.file("test.ppd"), error)) << "without a name there is no queue";
+    // Without a name the description's file names the printer; it is still no queue.
+    auto unnamed = PrintSession::open("", temp_.file("test.ppd"), error);
+    ASSERT_TRUE(unnamed) << error;
+    EXPECT_EQ(unnamed->queue(), "test");
+    EXPECT_FALSE(unnamed->queueKnown());
     EXPECT_FALSE(PrintSession::open("lab", temp_.file("absent.ppd"), error));
     EXPECT_FALSE(error.empty());
 }

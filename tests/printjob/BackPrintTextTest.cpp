@@ -50,6 +50,13 @@ TEST(BackPrint, DateAndJobTokensIgnoringCase) {
     EXPECT_EQ(text(field("[DD] [YYYY]", newYear)), "29 2026");
 }
 
+TEST(BackPrint, JobTokensFromOutsideLoseMalformedTextAndControlCharacters) {
+    auto t = december7();
+    t.title = "Holi\xff\xfe" "day\n\x1b[2J";
+    t.user = "M\xc3\xbcller\xc3";
+    EXPECT_EQ(text(field("[F]/[U]", t)), "Holiday[2J/M\xc3\xbcller");
+}
+
 TEST(BackPrint, EscapesKeepBracketsAndBackslashesLiteral) {
     auto t = december7();
     EXPECT_EQ(text(field("\\[DD]", t)), "[DD]");
