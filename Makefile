@@ -1,15 +1,19 @@
 # Entry points: make (build), make check (everything CI runs), make demo, make bench,
-# make install. Two build trees: build/ (release with debug info) and build-asan/.
+# make install, make deb. Two build trees: build/ (release with debug info) and build-asan/;
+# the Debian packages land in build-deb/.
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 CTEST_ARGS ?=
+DEB_DIR    ?= build-deb
+# make check has run the tests; DEB_BUILD_OPTIONS= builds and runs them in the package build.
+DEB_BUILD_OPTIONS ?= nocheck
 # Developer trees stop on any warning; a plain CMake configure and the package build do not.
 DEV_CMAKE_ARGS := -DTESSARON_WERROR=ON
 
-.PHONY: all build asan deps check test test-asan demo bench fuzz install clean
+.PHONY: all build asan deps check test test-asan demo bench fuzz install deb clean
 
 all: build
 
@@ -59,5 +63,8 @@ fuzz: deps
 install: build
 	cmake --install $(BUILD)
 
+deb: deps
+	DEB_BUILD_OPTIONS="$(DEB_BUILD_OPTIONS)" JOBS=$(JOBS) scripts/build-deb $(DEB_DIR)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(DEB_DIR)

@@ -80,7 +80,8 @@ std::optional<std::string> paperKeyPrefix(const std::string& key) {
 }
 
 std::string frameNameForTitle(const std::string& title, uint64_t page) {
-    const std::string suffix = "_" + std::to_string(page);
+    std::string suffix = "_";
+    suffix += std::to_string(page);
     std::string name = title + suffix;
     if (name.size() < kFrameNameBytes + 1) return name;
     // Keep whole characters of the title only: first by count, then by bytes.

@@ -42,10 +42,16 @@ bool VantrelTessaronJob::parseDeviceURI(const std::string& uri) {
     if (host.empty()) return false;
 
     PLUMEX_CUPSLog::debug("Connecting to printer \"%s\" using device URI \"%s\"", host.c_str(), uri.c_str());
-    std::string primary = "(null)";
-    if (auto dict = primaryInterface()) {
-        primary = "{";
-        for (const auto& [k, v] : *dict) primary += "\n    " + k + " = \"" + v + "\";";
+    const auto dict = primaryInterface();
+    std::string primary = dict ? "{" : "(null)";
+    if (dict) {
+        for (const auto& [k, v] : *dict) {
+            primary += "\n    ";
+            primary += k;
+            primary += " = \"";
+            primary += v;
+            primary += "\";";
+        }
         primary += "\n}";
     }
     PLUMEX_CUPSLog::debug("... from the primary network interface: %s", primary.c_str());

@@ -24,7 +24,7 @@ TEST(PlugIn, LoadsThroughQPluginLoaderWithTheSuitesIdAndBundle) {
     EXPECT_EQ(meta.value("IID").toString(), QStringLiteral(TESSARON_PDE_PLUGIN_IID));
     const QJsonObject bundle = meta.value("MetaData").toObject();
     EXPECT_EQ(bundle.value("CFBundleIdentifier").toString(), "com.vantrel.tessaron.pde");
-    EXPECT_TRUE(bundle.value("TessaronHelpPage").toString().endsWith("/doc/tessaron/help/index.html"))
+    EXPECT_TRUE(bundle.value("TessaronHelpPage").toString().endsWith("/share/tessaron/help/index.html"))
         << bundle.value("TessaronHelpPage").toString().toStdString();
     auto* plugIn = qobject_cast<pde::PDEPlugIn*>(loader.instance());
     ASSERT_NE(plugIn, nullptr) << loader.errorString().toStdString();
