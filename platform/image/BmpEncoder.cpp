@@ -31,11 +31,10 @@ __attribute__((target_clones("avx2", "default"))) void swapRedBlue(const uint8_t
 {
     const size_t bytes = n * 3;
     size_t i = 0;
-    const Bytes16 mask = {2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15};
     for (; i + 16 <= bytes; i += 15) {
         Bytes16 v;
         std::memcpy(&v, s + i, sizeof v);
-        v = __builtin_shuffle(v, mask);
+        v = __builtin_shufflevector(v, v, 2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
         std::memcpy(d + i, &v, sizeof v);
     }
     for (; i < bytes; i += 3) {
