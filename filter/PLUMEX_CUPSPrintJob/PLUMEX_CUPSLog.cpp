@@ -100,6 +100,10 @@ std::string plumex_log::format(const char* fmt, ...) {
 }
 
 void PLUMEX_CUPSLog::logLevelMessage(int level, const std::string& message) {
+    if (level == kLevelPPD && !plumex_cups::quotesBalanced(message)) {
+        logLevelMessage(kLevelDebug, "bad \"PPD:key=value\" update object:" + message);
+        return;
+    }
     StateLock lock;
     LogState& state = lock.state();
     if (!state.logFile && !state.logToStdErr && !state.logToSyslog) return;

@@ -102,6 +102,17 @@ bool isOptionName(std::string_view name) {
     return true;
 }
 
+bool quotesBalanced(std::string_view text) {
+    bool open = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == '"' || text[i + 1] == '\\'))
+            ++i;
+        else if (text[i] == '"')
+            open = !open;
+    }
+    return !open;
+}
+
 std::string messageLine(std::string_view prefix, std::string_view message) {
     std::string line;
     line.reserve(prefix.size() + message.size() + 3);

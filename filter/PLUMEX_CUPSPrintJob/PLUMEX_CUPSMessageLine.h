@@ -29,6 +29,11 @@ std::string quotedValue(std::string_view value);
 // none of them a blank, '=', a quote, a backslash or a colon.
 bool isOptionName(std::string_view name);
 
+// Whether every quoted value of `text` is closed, reading a backslash before a quote or a
+// backslash as an escape, as the scheduler does. An open quote would carry the rest of a
+// "PPD:" line into one value.
+bool quotesBalanced(std::string_view text);
+
 // "PREFIX: message\n" with the message made safe.
 std::string messageLine(std::string_view prefix, std::string_view message);
 

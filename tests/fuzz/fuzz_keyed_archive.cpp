@@ -4,6 +4,8 @@
 #include "FuzzSupport.h"
 #include "KeyedArchive.h"
 
+#include <cmath>
+
 using namespace tessaron::fuzz;
 namespace ka = tessaron::keyedarchive;
 
@@ -24,6 +26,24 @@ size_t objectCount(const ka::Value& value) {
     return count;
 }
 
+// Equality of trees in which a NaN equals a NaN: the archive keeps a real's bits, and NaN is
+// never equal to itself.
+bool sameTree(const ka::Value& a, const ka::Value& b) {
+    if (a.isReal() && b.isReal()) {
+        const double x = *a.real(), y = *b.real();
+        return (std::isnan(x) && std::isnan(y)) || x == y;
+    }
+    const auto* left = a.dictionary();
+    const auto* right = b.dictionary();
+    if (!left || !right) return a == b;
+    if (left->size() != right->size()) return false;
+    for (const auto& [key, child] : *left) {
+        const auto other = right->find(key);
+        if (other == right->end() || !sameTree(child, other->second)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -38,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         require(encoded.has_value(), "a decoded tree could not be encoded");
         const auto again = ka::decode(*encoded);
         require(again.has_value(), "an encoded tree could not be decoded");
-        require(*again == *decoded, "encode then decode changed the tree");
+        require(sameTree(*again, *decoded), "encode then decode changed the tree");
     }
     requireCupsLines();
     return 0;

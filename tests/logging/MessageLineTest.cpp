@@ -2,6 +2,7 @@
 // reads back exactly one line, the intended options, and the value itself.
 #include "LogTestSupport.h"
 #include "PLUMEX_CUPSMessageLine.h"
+#include "PLUMEX_CUPSPrintJob.h"
 
 #include <cups/cups.h>
 
@@ -103,4 +104,23 @@ TEST_F(LoggingTest, StandardErrorLinesCannotBeSplitByTheirText) {
               "ERROR: lab X STATE: +media-empty-error is busy\n"
               "STATE: +offline-report PPD: JRXHack=1\n"
               "INFO: Pap" + kFFFD + "r \n");
+}
+
+TEST_F(LoggingTest, APpdUpdateWithAnOpenQuoteIsRefusedNotWritten) {
+    EXPECT_TRUE(plumex_cups::quotesBalanced(R"( A="x \" y" B="\\")"));
+    EXPECT_FALSE(plumex_cups::quotesBalanced(R"( A="x \\" y")"));
+    EXPECT_FALSE(plumex_cups::quotesBalanced(" La\xC3\xA9\""));
+    PLUMEX_CUPSLog::setShouldLogToStdErr(true);
+    PLUMEX_CUPSLog::setApplicationName("vantrelps");
+    testing::internal::CaptureStderr();
+    // A ready-made update text whose quote never closes would take the next pair into its value.
+    PLUMEX_CUPSPrintJob::ppdUpdatePrinterState(std::string(" JRXDeviceName=\"Lab JRXDuplex=True"));
+    PLUMEX_CUPSPrintJob::ppdUpdatePrinterState(std::vector<std::string>{"JRXDuplex=\"True"});
+    PLUMEX_CUPSPrintJob::ppdUpdatePrinterState(std::string(" JRXDuplex=\"True\""));
+    const std::string out = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(out.find("PPD: JRXDeviceName"), std::string::npos) << out;
+    EXPECT_EQ(out.find("PPD:  JRXDuplex=\"True\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("PPD:  JRXDuplex=\"True\"\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("DEBUG: vantrelps: bad \"PPD:key=value\" update object: JRXDeviceName"), std::string::npos)
+        << out;
 }
