@@ -41,28 +41,25 @@ char32_t decodeAt(std::string_view s, size_t& at) {
 
 bool isAllowed(char32_t cp) { return (cp >= 0x20 && cp <= 0x7D) || cp == 0xA9 || cp == 0xE6 || cp == 0x2264; }
 
-std::string keepAllowed(std::string_view line) {
+// The characters of `text` that `keep` accepts, each as its own bytes.
+template <typename Keep>
+std::string keepCodePoints(std::string_view text, Keep keep) {
     std::string out;
     size_t at = 0;
-    while (at < line.size()) {
-        size_t start = at;
-        char32_t cp = decodeAt(line, at);
-        if (isAllowed(cp)) out.append(line.substr(start, at - start));
+    while (at < text.size()) {
+        const size_t start = at;
+        const char32_t cp = decodeAt(text, at);
+        if (keep(cp)) out.append(text.substr(start, at - start));
     }
     return out;
 }
 
+std::string keepAllowed(std::string_view line) { return keepCodePoints(line, isAllowed); }
+
 // The job's title, host and user come from outside: malformed UTF-8 and control characters
 // would reach the minilab's text field as they are, so they are left out.
 std::string printableText(std::string_view value) {
-    std::string out;
-    size_t at = 0;
-    while (at < value.size()) {
-        size_t start = at;
-        char32_t cp = decodeAt(value, at);
-        if (cp != 0xFFFD && cp >= 0x20 && cp != 0x7F) out.append(value.substr(start, at - start));
-    }
-    return out;
+    return keepCodePoints(value, [](char32_t cp) { return cp != 0xFFFD && cp >= 0x20 && cp != 0x7F; });
 }
 
 char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
