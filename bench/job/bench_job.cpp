@@ -29,6 +29,7 @@
 #include "Image.h"
 #include "MinilabProcess.h"
 #include "NetLock.h"
+#include "RasterPageHeader.h"
 #include "TempDir.h"
 
 extern char** environ;
@@ -54,21 +55,7 @@ void writeRaster(const std::string& path) {
     cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
     std::vector<uint8_t> row(kWidth * 3);
     for (int page = 1; page <= kPages; ++page) {
-        cups_page_header2_t h;
-        std::memset(&h, 0, sizeof h);
-        h.cupsWidth = kWidth;
-        h.cupsHeight = kHeight;
-        h.cupsBitsPerColor = 8;
-        h.cupsBitsPerPixel = 24;
-        h.cupsBytesPerLine = kWidth * 3;
-        h.cupsColorOrder = CUPS_ORDER_CHUNKED;
-        h.cupsColorSpace = CUPS_CSPACE_RGB;
-        h.HWResolution[0] = h.HWResolution[1] = 300;
-        h.PageSize[0] = 576;
-        h.PageSize[1] = 432;
-        h.cupsPageSize[0] = 576;
-        h.cupsPageSize[1] = 432;
-        h.NumCopies = 1;
+        cups_page_header2_t h = tessaron::test::rgbPageHeader(kWidth, kHeight, 300);
         cupsRasterWriteHeader2(raster, &h);
         for (int y = 0; y < kHeight; ++y) {
             fillPage(row, y, page);

@@ -20,6 +20,7 @@
 #include <nlohmann/json.hpp>
 
 #include "MinilabProcess.h"
+#include "RasterPageHeader.h"
 #include "TempDir.h"
 
 namespace fs = std::filesystem;
@@ -127,21 +128,7 @@ bool writeRasterJob(const std::string& path, int pages, int dpi) {
     std::vector<uint8_t> row(width * 3);
     bool ok = raster != nullptr;
     for (int page = 1; ok && page <= pages; ++page) {
-        cups_page_header2_t h;
-        std::memset(&h, 0, sizeof h);
-        h.cupsWidth = width;
-        h.cupsHeight = height;
-        h.cupsBitsPerColor = 8;
-        h.cupsBitsPerPixel = 24;
-        h.cupsBytesPerLine = width * 3;
-        h.cupsColorOrder = CUPS_ORDER_CHUNKED;
-        h.cupsColorSpace = CUPS_CSPACE_RGB;
-        h.HWResolution[0] = h.HWResolution[1] = static_cast<unsigned>(dpi);
-        h.PageSize[0] = 576;
-        h.PageSize[1] = 432;
-        h.cupsPageSize[0] = 576;
-        h.cupsPageSize[1] = 432;
-        h.NumCopies = 1;
+        cups_page_header2_t h = tessaron::test::rgbPageHeader(width, height, static_cast<unsigned>(dpi));
         ok = cupsRasterWriteHeader2(raster, &h) != 0;
         for (unsigned y = 0; ok && y < height; ++y) {
             for (unsigned x = 0; x < width; ++x) {
