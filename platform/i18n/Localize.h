@@ -1,4 +1,5 @@
-// Lookup of user-visible texts: gettext, domain "tessaron", the English text as message id.
+// Lookup of user-visible texts: gettext catalogues (domain "tessaron"), the English text as
+// message id, read by the suite itself so that a lookup never changes the locale or environment.
 #pragma once
 
 #include <string>

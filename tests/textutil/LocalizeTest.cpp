@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+extern char** environ;
 
 namespace {
 
@@ -50,4 +56,21 @@ TEST(LocalizedString, GermanFromTheCatalogueEnglishOtherwise) {
     EXPECT_EQ(tessaron::localizedString("\"%s\" is not online!"), "\"%s\" ist nicht erreichbar!");
     EXPECT_EQ(tessaron::localizedString("A text nobody translated"), "A text nobody translated");
     EXPECT_EQ(tessaron::localizedString(""), "");
+}
+
+// The panels look texts up from worker threads while the dialog's other threads read the
+// environment and the locale: the first lookup must change neither, and every thread must
+// see the same translation.
+TEST(LocalizedString, TheFirstLookupFromManyThreadsLeavesEnvironmentAndLocaleAlone) {
+    setLanguageEnvironment(nullptr, nullptr, nullptr, "de_DE.UTF-8");
+    char** const environmentBefore = environ;
+    const std::string messagesBefore = setlocale(LC_MESSAGES, nullptr);
+    std::vector<std::string> seen(8);
+    std::vector<std::thread> threads;
+    for (auto& text : seen) threads.emplace_back([&text] { text = tessaron::localizedString("Unrecoverable error"); });
+    for (auto& thread : threads) thread.join();
+    for (const auto& text : seen) EXPECT_EQ(text, "Nicht behebbarer Fehler");
+    EXPECT_EQ(environ, environmentBefore);
+    EXPECT_EQ(std::getenv("LANGUAGE"), nullptr);
+    EXPECT_EQ(setlocale(LC_MESSAGES, nullptr), messagesBefore);
 }
