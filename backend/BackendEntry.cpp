@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace vantrelps {
+namespace tessaron::backend {
 
 int runJobDriver(const char* contentType, const JobDriverTable& drivers) {
     // CUPS always sets the type; without one the job is treated as raster data.
@@ -22,4 +22,4 @@ int backendMain(int argc, char* argv[], const JobDriverTable& drivers) {
     return 1;
 }
 
-}  // namespace vantrelps
+}  // namespace tessaron::backend

@@ -1,7 +1,7 @@
 // The backend's entry: discovery without job arguments, a job driver with them.
 #pragma once
 
-namespace vantrelps {
+namespace tessaron::backend {
 
 struct JobDriverTable {
     int (*commandFilter)();  // CUPS command jobs
@@ -14,4 +14,4 @@ int backendMain(int argc, char* argv[], const JobDriverTable& drivers);
 // The driver for a job of the given CONTENT_TYPE (which may be absent).
 int runJobDriver(const char* contentType, const JobDriverTable& drivers);
 
-}  // namespace vantrelps
+}  // namespace tessaron::backend

@@ -17,7 +17,7 @@
 #include <optional>
 #include <string>
 
-namespace vantrelps {
+namespace tessaron::backend {
 namespace {
 
 constexpr int kReceiveRetries = 100;
@@ -165,7 +165,7 @@ void threadless(int receivingSocket, bool debug) {
 
 int runDiscovery(bool debug) {
     if (!discoveryDestination()) {
-        plumex_cups::writeMessageLine(
+        tessaron::printjob::writeMessageLine(
             "ERROR", std::string("VANTRELPS_DISCOVERY_ADDRESS \"") + std::getenv("VANTRELPS_DISCOVERY_ADDRESS") +
                          "\" is not a dotted IPv4 address; nothing was sent");
         return 1;
@@ -183,4 +183,4 @@ int runDiscovery(bool debug) {
     return 0;
 }
 
-}  // namespace vantrelps
+}  // namespace tessaron::backend

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-namespace vantrelps {
+namespace tessaron::backend {
 
 // The receiving socket, bound to the wildcard address on port 5002; -1 on failure.
 int CreateUdpSocket();
@@ -24,4 +24,4 @@ std::optional<in_addr> discoveryDestination();
 // nothing sent, when $VANTRELPS_DISCOVERY_ADDRESS is set but not an address).
 int runDiscovery(bool debug);
 
-}  // namespace vantrelps
+}  // namespace tessaron::backend

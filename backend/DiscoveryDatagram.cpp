@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace vantrelps {
+namespace tessaron::backend {
 
 std::array<uint8_t, kDatagramSize> queryDatagram() {
     std::array<uint8_t, kDatagramSize> query{};
@@ -28,12 +28,12 @@ std::string replyPrinterName(const uint8_t* bytes, size_t length) {
 }
 
 std::string genericDeviceLine() {
-    return plumex_cups::deviceLine("network", "vantrelps", "Unknown", "Vantrel Printing System");
+    return tessaron::printjob::deviceLine("network", "vantrelps", "Unknown", "Vantrel Printing System");
 }
 
 // The name is the minilab's own text: the device-line writer keeps it to one quoted field.
 std::string deviceLineForReply(const uint8_t* bytes, size_t length, const std::string& address) {
-    return plumex_cups::deviceLine("network", "vantrelps://" + address, "Vantrel Tessaron",
+    return tessaron::printjob::deviceLine("network", "vantrelps://" + address, "Vantrel Tessaron",
                                    "Vantrel " + replyPrinterName(bytes, length) + " (" + address + ")");
 }
 
@@ -56,4 +56,4 @@ std::string strayDatagramLine(const uint8_t* bytes, size_t length, const std::st
     return line;
 }
 
-}  // namespace vantrelps
+}  // namespace tessaron::backend

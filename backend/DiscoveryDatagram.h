@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace vantrelps {
+namespace tessaron::backend {
 
 constexpr uint16_t kDiscoveryPort = 5002;
 constexpr size_t kDatagramSize = 44;
@@ -28,4 +28,4 @@ std::string deviceLineForReply(const uint8_t* bytes, size_t length, const std::s
 // The --debug dump of a datagram that is not a reply.
 std::string strayDatagramLine(const uint8_t* bytes, size_t length, const std::string& address);
 
-}  // namespace vantrelps
+}  // namespace tessaron::backend

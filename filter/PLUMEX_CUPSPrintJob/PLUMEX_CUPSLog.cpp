@@ -16,8 +16,8 @@
 
 namespace {
 
-using plumex_log::LogState;
-using plumex_log::StateLock;
+using tessaron::printjob::LogState;
+using tessaron::printjob::StateLock;
 
 // 1,000,000 characters of pre-file lines at most; the oldest 10,000 go first.
 constexpr size_t kPreFileLimit = 1000000;
@@ -77,30 +77,8 @@ void pause(std::chrono::milliseconds duration) {
 
 }  // namespace
 
-std::string plumex_log::vformat(const char* fmt, va_list args) {
-    va_list copy;
-    va_copy(copy, args);
-    char small[512];
-    int needed = std::vsnprintf(small, sizeof small, fmt, copy);
-    va_end(copy);
-    if (needed < 0) return {};
-    if (static_cast<size_t>(needed) < sizeof small) return std::string(small, static_cast<size_t>(needed));
-    std::string out(static_cast<size_t>(needed) + 1, '\0');
-    std::vsnprintf(out.data(), out.size(), fmt, args);
-    out.resize(static_cast<size_t>(needed));
-    return out;
-}
-
-std::string plumex_log::format(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    std::string out = vformat(fmt, args);
-    va_end(args);
-    return out;
-}
-
 void PLUMEX_CUPSLog::logLevelMessage(int level, const std::string& message) {
-    if (level == kLevelPPD && !plumex_cups::quotesBalanced(message)) {
+    if (level == kLevelPPD && !tessaron::printjob::quotesBalanced(message)) {
         logLevelMessage(kLevelDebug, "bad \"PPD:key=value\" update object:" + message);
         return;
     }
@@ -110,16 +88,16 @@ void PLUMEX_CUPSLog::logLevelMessage(int level, const std::string& message) {
 
     const LevelNames names = namesForLevel(level, state.applicationName);
     if (state.logToSyslog) {
-        ::syslog(LOG_LPR | LOG_DEBUG, "%s: %s\n", names.word.c_str(), plumex_cups::lineSafeText(message).c_str());
+        ::syslog(LOG_LPR | LOG_DEBUG, "%s: %s\n", names.word.c_str(), tessaron::printjob::lineSafeText(message).c_str());
     }
-    if (state.logToStdErr) writeAll(STDERR_FILENO, plumex_cups::messageLine(names.word, message));
+    if (state.logToStdErr) writeAll(STDERR_FILENO, tessaron::printjob::messageLine(names.word, message));
     if (state.preFileBuffer || state.logFile) {
         std::string line = names.tag;
         line += ' ';
-        line += plumex_log::formattedLogDate(state, std::chrono::system_clock::now());
+        line += tessaron::printjob::formattedLogDate(state, std::chrono::system_clock::now());
         if (state.logAppName) line += " " + state.applicationName + ":";
         line += ' ';
-        line += plumex_cups::lineSafeText(message);
+        line += tessaron::printjob::lineSafeText(message);
         line += '\n';
         appendFileLine(state, line);
     }
@@ -128,7 +106,7 @@ void PLUMEX_CUPSLog::logLevelMessage(int level, const std::string& message) {
 void PLUMEX_CUPSLog::debug(const char* fmt, ...) {
     va_list args;
     va_start(args, fmt);
-    const std::string text = plumex_log::vformat(fmt, args);
+    const std::string text = tessaron::printjob::vformat(fmt, args);
     va_end(args);
     size_t start = 0;
     for (;;) {
@@ -145,7 +123,7 @@ void PLUMEX_CUPSLog::debug(const char* fmt, ...) {
 void PLUMEX_CUPSLog::err(const char* fmt, ...) {
     va_list args;
     va_start(args, fmt);
-    const std::string text = plumex_log::vformat(fmt, args);
+    const std::string text = tessaron::printjob::vformat(fmt, args);
     va_end(args);
     logLevelMessage(kLevelError, text);
 }
@@ -153,12 +131,12 @@ void PLUMEX_CUPSLog::err(const char* fmt, ...) {
 void PLUMEX_CUPSLog::fatal(const char* fmt, ...) {
     va_list args;
     va_start(args, fmt);
-    const std::string text = plumex_log::vformat(fmt, args);
+    const std::string text = tessaron::printjob::vformat(fmt, args);
     va_end(args);
-    plumex_log::endWithFatalError(text);
+    tessaron::printjob::endWithFatalError(text);
 }
 
-[[noreturn]] void plumex_log::endWithFatalError(const std::string& text) {
+[[noreturn]] void tessaron::printjob::endWithFatalError(const std::string& text) {
     PLUMEX_CUPSLog::stateSet("general-error");
     PLUMEX_CUPSLog::logLevelMessage(PLUMEX_CUPSLog::kLevelError, text);
     if (_gFatalHandler) _gFatalHandler(text);
@@ -173,12 +151,12 @@ void PLUMEX_CUPSLog::setFatalHandler(FatalHandler handler) { _gFatalHandler = ha
 void PLUMEX_CUPSLog::recoverable(const char* fmt, ...) {
     va_list args;
     va_start(args, fmt);
-    std::string text = plumex_log::vformat(fmt, args);
+    std::string text = tessaron::printjob::vformat(fmt, args);
     va_end(args);
-    if (seenSignal() != 0) plumex_log::endWithFatalError(text);
+    if (seenSignal() != 0) tessaron::printjob::endWithFatalError(text);
     if (platformFrameworkVersion() < 833.1) text = "recoverable: " + text;
     logLevelMessage(kLevelError, text);
-    pause(plumex_log::errorPause());
+    pause(tessaron::printjob::errorPause());
 }
 
 void PLUMEX_CUPSLog::recovered() { logLevelMessage(kLevelInfo, "recovered"); }
@@ -188,11 +166,11 @@ void PLUMEX_CUPSLog::logData(const std::vector<uint8_t>& bytes) { logData(bytes.
 void PLUMEX_CUPSLog::logData(const uint8_t* bytes, size_t length) {
     for (size_t offset = 0; offset < length; offset += 16) {
         const size_t count = std::min<size_t>(16, length - offset);
-        logLevelMessage(kLevelDebug, plumex_log::hexDumpLine(bytes + offset, count, offset));
+        logLevelMessage(kLevelDebug, tessaron::printjob::hexDumpLine(bytes + offset, count, offset));
     }
 }
 
-std::string plumex_log::hexDumpLine(const uint8_t* chunk, size_t count, size_t offset) {
+std::string tessaron::printjob::hexDumpLine(const uint8_t* chunk, size_t count, size_t offset) {
     std::string line = format("%.8zx  ", offset);
     for (size_t column = 0; column < 16; ++column) {
         line += column < count ? format("%.2x ", chunk[column]) : std::string("   ");
@@ -213,9 +191,9 @@ std::string plumex_log::hexDumpLine(const uint8_t* chunk, size_t count, size_t o
     return line;
 }
 
-bool PLUMEX_CUPSLog::setLogFile(const std::string& path) { return plumex_log::openLogFile(path); }
+bool PLUMEX_CUPSLog::setLogFile(const std::string& path) { return tessaron::printjob::openLogFile(path); }
 
-void PLUMEX_CUPSLog::rollLogFileIfNecessary(const std::string& path) { plumex_log::rollLogFile(path); }
+void PLUMEX_CUPSLog::rollLogFileIfNecessary(const std::string& path) { tessaron::printjob::rollLogFile(path); }
 
 void PLUMEX_CUPSLog::setShouldLogToStdErr(bool on) {
     StateLock lock;
@@ -251,18 +229,18 @@ std::string PLUMEX_CUPSLog::applicationName() {
 
 std::string PLUMEX_CUPSLog::logDateString() {
     StateLock lock;
-    return plumex_log::formattedLogDate(lock.state(), std::chrono::system_clock::now());
+    return tessaron::printjob::formattedLogDate(lock.state(), std::chrono::system_clock::now());
 }
 
-void PLUMEX_CUPSLog::stateSet(const std::string& reasons) { plumex_cups::writeMessageLine("STATE", "+" + reasons); }
+void PLUMEX_CUPSLog::stateSet(const std::string& reasons) { tessaron::printjob::writeMessageLine("STATE", "+" + reasons); }
 
-void PLUMEX_CUPSLog::stateClear(const std::string& reasons) { plumex_cups::writeMessageLine("STATE", "-" + reasons); }
+void PLUMEX_CUPSLog::stateClear(const std::string& reasons) { tessaron::printjob::writeMessageLine("STATE", "-" + reasons); }
 
-int PLUMEX_CUPSLog::seenSignal() { return plumex_log::seenSignalStore().load(); }
+int PLUMEX_CUPSLog::seenSignal() { return tessaron::printjob::seenSignalStore().load(); }
 
-void PLUMEX_CUPSLog::setSeenSignal(int signalNumber) { plumex_log::seenSignalStore().store(signalNumber); }
+void PLUMEX_CUPSLog::setSeenSignal(int signalNumber) { tessaron::printjob::seenSignalStore().store(signalNumber); }
 
-void PLUMEX_CUPSLog::setErrorPause(std::chrono::milliseconds duration) { plumex_log::setErrorPause(duration); }
+void PLUMEX_CUPSLog::setErrorPause(std::chrono::milliseconds duration) { tessaron::printjob::setErrorPause(duration); }
 
 void PLUMEX_CUPSLog::resetForTesting() {
     StateLock lock;
@@ -274,6 +252,6 @@ void PLUMEX_CUPSLog::resetForTesting() {
     state.logToStdErr = false;
     state.logToSyslog = false;
     state.logAppName = false;
-    state.applicationName = plumex_log::processName();
-    plumex_log::seenSignalStore().store(0);
+    state.applicationName = tessaron::printjob::processName();
+    tessaron::printjob::seenSignalStore().store(0);
 }

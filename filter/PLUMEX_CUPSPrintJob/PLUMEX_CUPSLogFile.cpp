@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-namespace plumex_log {
+namespace tessaron::printjob {
 namespace {
 
 constexpr off_t kRollSize = 0x100000;          // 1 MiB
@@ -105,7 +105,7 @@ std::optional<std::string> combinedArchive(int currentFd, const std::string& arc
 bool writeArchive(const std::string& archivePath, const std::string& content) {
     FileDescriptor archive(openRegular(archivePath, O_WRONLY | O_CREAT | O_TRUNC, kLogMode));
     if (archive.get() < 0) return false;
-    if (plumex_file::writeAll(archive.get(), content.data(), content.size()) != 0) return false;
+    if (tessaron::printjob::writeAll(archive.get(), content.data(), content.size()) != 0) return false;
     ::fchmod(archive.get(), kLogMode);
     return true;
 }
@@ -197,4 +197,4 @@ bool openLogFile(const std::string& givenPath) {
     return true;
 }
 
-}  // namespace plumex_log
+}  // namespace tessaron::printjob

@@ -12,7 +12,7 @@
 
 #include "PLUMEX_TextUtilities.h"
 
-namespace plumex_log {
+namespace tessaron::printjob {
 namespace {
 
 // The state lives until the process ends: fatal() exits from deep inside the job, and
@@ -90,4 +90,4 @@ std::string formattedLogDate(LogState& state, std::chrono::system_clock::time_po
     return out;
 }
 
-}  // namespace plumex_log
+}  // namespace tessaron::printjob

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-namespace plumex_log {
+namespace tessaron::printjob {
 
 struct LogState {
     FILE* logFile = nullptr;                   // _gLogFileHandle
@@ -58,4 +58,4 @@ std::string standardizedPath(const std::string& path);
 // "/a/b.log" -> "/a/b_old.log", "/a/b" -> "/a/b_old.log".
 std::string archivePathFor(const std::string& path);
 
-}  // namespace plumex_log
+}  // namespace tessaron::printjob

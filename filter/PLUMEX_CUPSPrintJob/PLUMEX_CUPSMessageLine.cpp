@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstdint>
 
-namespace plumex_cups {
+namespace tessaron::printjob {
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
@@ -158,4 +158,4 @@ void writeMessageLine(std::string_view prefix, std::string_view message) {
     }
 }
 
-}  // namespace plumex_cups
+}  // namespace tessaron::printjob

@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-namespace plumex_cups {
+namespace tessaron::printjob {
 
 // Valid UTF-8 without control characters.
 std::string lineSafeText(std::string_view text);
@@ -49,4 +49,4 @@ std::string deviceLine(std::string_view deviceClass, std::string_view uri, std::
 // Writes messageLine(prefix, message) to standard error in one write.
 void writeMessageLine(std::string_view prefix, std::string_view message);
 
-}  // namespace plumex_cups
+}  // namespace tessaron::printjob

@@ -11,7 +11,7 @@
 
 #include "PLUMEX_CUPSPrintJobInternal.h"
 
-using plumex_job::format;
+using tessaron::printjob::format;
 
 namespace {
 
@@ -31,11 +31,11 @@ std::string currentHostName() {
 }  // namespace
 
 std::unique_ptr<PLUMEX_CUPSPrintJob> PLUMEX_CUPSPrintJob::init() {
-    return initWithArguments(plumex_job::processArguments());
+    return initWithArguments(tessaron::printjob::processArguments());
 }
 
 std::unique_ptr<PLUMEX_CUPSPrintJob> PLUMEX_CUPSPrintJob::initWithArguments(const std::vector<std::string>& arguments) {
-    plumex_job::setProcessArguments(arguments);
+    tessaron::printjob::setProcessArguments(arguments);
     std::unique_ptr<PLUMEX_CUPSPrintJob> job(new PLUMEX_CUPSPrintJob());
     if (!job->setUp(arguments)) return nullptr;
     return job;
@@ -45,7 +45,7 @@ PLUMEX_CUPSPrintJob::~PLUMEX_CUPSPrintJob() {
     {
         // A cleanup in progress keeps using the context; it ends the process when done.
         auto hold = holdSignalCleanup();
-        if (plumex_job::sharedObject() == this) plumex_job::setSharedObject(nullptr);
+        if (tessaron::printjob::sharedObject() == this) tessaron::printjob::setSharedObject(nullptr);
     }
     if (_raster) cupsRasterClose(_raster);
     if (fd > 0) close(static_cast<int>(fd));
@@ -53,7 +53,7 @@ PLUMEX_CUPSPrintJob::~PLUMEX_CUPSPrintJob() {
     if (_ppd) ppdClose(_ppd);
 }
 
-PLUMEX_CUPSPrintJob* PLUMEX_CUPSPrintJob::sharedObject() { return plumex_job::sharedObject(); }
+PLUMEX_CUPSPrintJob* PLUMEX_CUPSPrintJob::sharedObject() { return tessaron::printjob::sharedObject(); }
 
 void PLUMEX_CUPSPrintJob::printVersionInfo() { fprintf(stderr, "%s %s (v%d)\n", "rastertovantrel", "3.0.0", 1078); }
 
@@ -94,7 +94,7 @@ bool PLUMEX_CUPSPrintJob::setUp(const std::vector<std::string>& arguments) {
     fd = 0;
     openJobData(arguments);
     setvbuf(stderr, nullptr, _IONBF, 0);
-    plumex_job::installSignalHandlers();
+    tessaron::printjob::installSignalHandlers();
 
     _raster = nullptr;
     _haveReadHeaderForPixels = false;
@@ -104,7 +104,7 @@ bool PLUMEX_CUPSPrintJob::setUp(const std::vector<std::string>& arguments) {
     {
         cups_option_t* options = nullptr;
         int count = cupsParseOptions(arguments[5].c_str(), 0, &options);
-        bool hasPageCount = cupsGetOption(plumex_job::kTotalSidesImagedOption, count, options) != nullptr;
+        bool hasPageCount = cupsGetOption(tessaron::printjob::kTotalSidesImagedOption, count, options) != nullptr;
         cupsFreeOptions(count, options);
         if (!hasPageCount) countPagesIntoSpoolCopy();
     }
@@ -114,7 +114,7 @@ bool PLUMEX_CUPSPrintJob::setUp(const std::vector<std::string>& arguments) {
         return false;
     }
 
-    plumex_job::setSharedObject(this);
+    tessaron::printjob::setSharedObject(this);
     _delegate = nullptr;
     _pageData.reset();
     _pageDataLength = _pageDataCapacity = 0;
@@ -139,7 +139,7 @@ bool PLUMEX_CUPSPrintJob::setUp(const std::vector<std::string>& arguments) {
     _jobID = arguments[1];
     _user = arguments[2];
     _title = arguments[3];
-    int64_t copies = plumex_job::leadingInteger(arguments[4]);
+    int64_t copies = tessaron::printjob::leadingInteger(arguments[4]);
     _numCopies = copies > 0 ? static_cast<uint64_t>(copies) : 0;
     _hostname = currentHostName();
 
@@ -157,15 +157,15 @@ bool PLUMEX_CUPSPrintJob::setUp(const std::vector<std::string>& arguments) {
 
 void PLUMEX_CUPSPrintJob::accountPagesAndCopies() {
     auto number = [this](const char* name) {
-        int64_t value = plumex_job::leadingInteger(cupsOptionValueForKey(name));
+        int64_t value = tessaron::printjob::leadingInteger(cupsOptionValueForKey(name));
         return value > 0 ? static_cast<uint64_t>(value) : uint64_t{0};
     };
     const uint64_t argumentCopies = _numCopies;
     const bool duplex = _header.Duplex != 0;
 
-    uint64_t begin = number(plumex_job::kTotalBeginPagesOption);
+    uint64_t begin = number(tessaron::printjob::kTotalBeginPagesOption);
     if (begin == 0) begin = 1;
-    _numPages = number(plumex_job::kTotalSidesImagedOption);
+    _numPages = number(tessaron::printjob::kTotalSidesImagedOption);
     if (_numPages == 0) _numPages = 1;
     std::optional<std::string> collate = cupsOptionValueForKey("collate");
     std::optional<std::string> pageSet = cupsOptionValueForKey("page-set");
@@ -179,7 +179,7 @@ void PLUMEX_CUPSPrintJob::accountPagesAndCopies() {
         if (*pageSet == "odd" && (sheets % 2 == 1 || duplex)) ++selected;
         if (selected % 2 == 1 && duplex) ++selected;
     }
-    if (!plumex_job::equalsIgnoringCase(collate.value_or(""), "true")) {
+    if (!tessaron::printjob::equalsIgnoringCase(collate.value_or(""), "true")) {
         if (sheets < _numPages) _numPages = sheets;
     } else {
         selected *= _numCopies;
@@ -206,12 +206,12 @@ void PLUMEX_CUPSPrintJob::accountPagesAndCopies() {
 // ---- Class-level texts from the process ------------------------------------------------
 
 std::string PLUMEX_CUPSPrintJob::cupsUser() {
-    const auto& arguments = plumex_job::processArguments();
+    const auto& arguments = tessaron::printjob::processArguments();
     return arguments.size() < 3 ? "unknown" : arguments[2];
 }
 
 std::string PLUMEX_CUPSPrintJob::cupsTitle() {
-    const auto& arguments = plumex_job::processArguments();
+    const auto& arguments = tessaron::printjob::processArguments();
     return arguments.size() < 4 ? "unknown" : arguments[3];
 }
 
@@ -245,7 +245,7 @@ std::string PLUMEX_CUPSPrintJob::MediaType() const {
 void PLUMEX_CUPSPrintJob::info(const char* fmt, ...) const {
     va_list args;
     va_start(args, fmt);
-    std::string message = plumex_job::vformat(fmt, args);
+    std::string message = tessaron::printjob::vformat(fmt, args);
     va_end(args);
     logLevelMessage(kLevelInfo, message);
 }
@@ -253,7 +253,7 @@ void PLUMEX_CUPSPrintJob::info(const char* fmt, ...) const {
 void PLUMEX_CUPSPrintJob::jobDebug(const char* fmt, ...) const {
     va_list args;
     va_start(args, fmt);
-    std::string message = plumex_job::vformat(fmt, args);
+    std::string message = tessaron::printjob::vformat(fmt, args);
     va_end(args);
     logLevelMessage(kLevelDebug, message);
 }
@@ -261,7 +261,7 @@ void PLUMEX_CUPSPrintJob::jobDebug(const char* fmt, ...) const {
 void PLUMEX_CUPSPrintJob::debug2(const char* fmt, ...) const {
     va_list args;
     va_start(args, fmt);
-    std::string message = plumex_job::vformat(fmt, args);
+    std::string message = tessaron::printjob::vformat(fmt, args);
     va_end(args);
     logLevelMessage(kLevelDebug2, message);
 }
@@ -269,7 +269,7 @@ void PLUMEX_CUPSPrintJob::debug2(const char* fmt, ...) const {
 void PLUMEX_CUPSPrintJob::jobRecoverable(const char* fmt, ...) {
     va_list args;
     va_start(args, fmt);
-    std::string message = plumex_job::vformat(fmt, args);
+    std::string message = tessaron::printjob::vformat(fmt, args);
     va_end(args);
     recoverable("%s", message.c_str());
     if (platformFrameworkVersion() < 833.1) _waitingForRecoverableError = true;

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace plumex_job {
+namespace tessaron::printjob {
 
 std::string vformat(const char* fmt, va_list args) {
     va_list copy;
@@ -108,4 +108,4 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-}  // namespace plumex_job
+}  // namespace tessaron::printjob

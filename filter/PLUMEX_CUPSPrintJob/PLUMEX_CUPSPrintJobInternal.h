@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace plumex_job {
+namespace tessaron::printjob {
 
 std::string vformat(const char* fmt, va_list args) __attribute__((format(printf, 1, 0)));
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
@@ -48,11 +48,11 @@ private:
     std::size_t bytesInHeaderRead_ = 0;
 };
 
-}  // namespace plumex_job
+}  // namespace tessaron::printjob
 
 class PLUMEX_CUPSPrintJob;
 
-namespace plumex_job {
+namespace tessaron::printjob {
 
 // Installs the handler for every signal of the signal list and starts the thread that acts
 // on them; safe to call more than once.
@@ -65,4 +65,4 @@ PLUMEX_CUPSPrintJob* sharedObject();
 inline constexpr const char* kTotalSidesImagedOption = "com.apple.print.PrintSettings.PMTotalSidesImaged..n.";
 inline constexpr const char* kTotalBeginPagesOption = "com.apple.print.PrintSettings.PMTotalBeginPages..n.";
 
-}  // namespace plumex_job
+}  // namespace tessaron::printjob

@@ -6,7 +6,7 @@
 #include "PLUMEX_CUPSMessageLine.h"
 #include "PLUMEX_CUPSPrintJobInternal.h"
 
-using plumex_job::format;
+using tessaron::printjob::format;
 
 namespace {
 
@@ -62,7 +62,7 @@ bool isBase64(const std::string& text) {
 void PLUMEX_CUPSPrintJob::ppdUpdatePrinterState(const std::vector<std::string>& keyValuePairs) {
     std::string text;
     for (const std::string& pair : keyValuePairs) {
-        if (plumex_job::codePointCount(pair) <= kMaxPairLength)
+        if (tessaron::printjob::codePointCount(pair) <= kMaxPairLength)
             text += " " + pair;
         else
             debug("bad \"PPD:key=value\" pair: keyValue=%s", pair.c_str());
@@ -73,7 +73,7 @@ void PLUMEX_CUPSPrintJob::ppdUpdatePrinterState(const std::vector<std::string>& 
 void PLUMEX_CUPSPrintJob::ppdUpdatePrinterState(const std::vector<std::pair<std::string, std::string>>& dictionary) {
     // Values come from the minilab: quoted and escaped, they cannot add a keyword of their own.
     std::vector<std::string> refused;
-    const std::string text = plumex_cups::ppdUpdateText(dictionary, &refused);
+    const std::string text = tessaron::printjob::ppdUpdateText(dictionary, &refused);
     for (const std::string& key : refused) {
         auto entry = std::find_if(dictionary.begin(), dictionary.end(), [&key](const auto& e) { return e.first == key; });
         debug("bad \"PPD:key=value\" pair: key=%s,value=%s", key.c_str(), entry->second.c_str());

@@ -22,7 +22,7 @@ struct Tee {
     int input = -1;
     int copy = -1;  // -1: input is seekable, nothing to copy
     bool copyFailed = false;
-    plumex_job::RasterHeaderWatch watch;
+    tessaron::printjob::RasterHeaderWatch watch;
 };
 
 
@@ -31,7 +31,7 @@ ssize_t teeRead(void* context, unsigned char* buffer, size_t length) {
     ssize_t n;
     do n = read(tee->input, buffer, length);
     while (n < 0 && errno == EINTR);
-    if (n > 0 && tee->copy >= 0 && plumex_file::writeAll(tee->copy, buffer, static_cast<size_t>(n)) != 0) tee->copyFailed = true;
+    if (n > 0 && tee->copy >= 0 && tessaron::printjob::writeAll(tee->copy, buffer, static_cast<size_t>(n)) != 0) tee->copyFailed = true;
     tee->watch.noteRead(n);
     return n;
 }
@@ -42,7 +42,7 @@ constexpr size_t kCountChunkBytes = size_t{1} << 20;
 
 // Whether the next header can be read, or the stream ends there, or inside it.
 enum class NextHeader { Read, End, Cut };
-NextHeader readNextHeader(cups_raster_t* raster, plumex_job::RasterHeaderWatch& watch, cups_page_header2_t& header) {
+NextHeader readNextHeader(cups_raster_t* raster, tessaron::printjob::RasterHeaderWatch& watch, cups_page_header2_t& header) {
     watch.begin();
     const bool read = cupsRasterReadHeader2(raster, &header) != 0;
     watch.end();

@@ -25,7 +25,7 @@ void PLUMEX_CUPSPrintJob::setRawImageFolder(const std::string& folder) {
 }
 
 std::string PLUMEX_CUPSPrintJob::rawImagePathForPage(int64_t page) {
-    return rawImageFolder() + plumex_job::format("Vantrel_test_image_RAW_%ld.%s", static_cast<long>(page), "tiff");
+    return rawImageFolder() + tessaron::printjob::format("Vantrel_test_image_RAW_%ld.%s", static_cast<long>(page), "tiff");
 }
 
 namespace {

@@ -17,7 +17,7 @@ constexpr uint64_t kMaxPageBytes = uint64_t{1} << 30;
 
 struct WatchedInput {
     int fd = -1;
-    plumex_job::RasterHeaderWatch watch;
+    tessaron::printjob::RasterHeaderWatch watch;
 };
 WatchedInput gInput;
 
@@ -36,11 +36,11 @@ std::optional<std::string> PLUMEX_CUPSPrintJob::rasterHeaderProblem(const cups_p
     if (header.cupsBitsPerPixel == 0) return std::string("the page has 0 bits per pixel");
     const uint64_t rowBits = uint64_t{header.cupsWidth} * header.cupsBitsPerPixel;
     if (uint64_t{header.cupsBytesPerLine} * 8 < rowBits)
-        return plumex_job::format("%u bytes per line cannot hold %u pixels of %u bits", header.cupsBytesPerLine,
+        return tessaron::printjob::format("%u bytes per line cannot hold %u pixels of %u bits", header.cupsBytesPerLine,
                                   header.cupsWidth, header.cupsBitsPerPixel);
     const uint64_t pageBytes = uint64_t{header.cupsBytesPerLine} * header.cupsHeight;
     if (pageBytes > kMaxPageBytes)
-        return plumex_job::format("a page of %u x %u bytes is larger than 1 GiB", header.cupsBytesPerLine,
+        return tessaron::printjob::format("a page of %u x %u bytes is larger than 1 GiB", header.cupsBytesPerLine,
                                   header.cupsHeight);
     return std::nullopt;
 }

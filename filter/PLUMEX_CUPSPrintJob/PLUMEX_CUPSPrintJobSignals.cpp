@@ -110,7 +110,7 @@ bool startSignalThread() {
 
 }  // namespace
 
-namespace plumex_job {
+namespace tessaron::printjob {
 
 void setSharedObject(PLUMEX_CUPSPrintJob* job) { gSharedObject.store(job); }
 PLUMEX_CUPSPrintJob* sharedObject() { return gSharedObject.load(); }
@@ -127,7 +127,7 @@ void installSignalHandlers() {
     }
 }
 
-}  // namespace plumex_job
+}  // namespace tessaron::printjob
 
 std::unique_lock<std::recursive_timed_mutex> PLUMEX_CUPSPrintJob::holdSignalCleanup() {
     return std::unique_lock<std::recursive_timed_mutex>(cleanupLock());

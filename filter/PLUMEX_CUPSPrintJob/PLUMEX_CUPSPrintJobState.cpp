@@ -8,12 +8,12 @@
 
 void PLUMEX_CUPSPrintJob::jobStateSet(const std::string& reasons) {
     stateSet(reasons);
-    for (std::string& reason : plumex_job::split(reasons, ',')) _printerStates.insert(std::move(reason));
+    for (std::string& reason : tessaron::printjob::split(reasons, ',')) _printerStates.insert(std::move(reason));
 }
 
 void PLUMEX_CUPSPrintJob::jobStateClear(const std::string& reasons) {
     stateClear(reasons);
-    for (const std::string& reason : plumex_job::split(reasons, ',')) _printerStates.erase(reason);
+    for (const std::string& reason : tessaron::printjob::split(reasons, ',')) _printerStates.erase(reason);
 }
 
 void PLUMEX_CUPSPrintJob::stateClearAll() {
@@ -42,7 +42,7 @@ std::optional<std::vector<std::string>> PLUMEX_CUPSPrintJob::cupsDeviceState() {
     if (!options) return std::nullopt;
     auto reasons = options->find("printer-state-reasons");
     if (reasons == options->end()) return std::nullopt;
-    return plumex_job::split(reasons->second, ',');
+    return tessaron::printjob::split(reasons->second, ',');
 }
 
 void PLUMEX_CUPSPrintJob::cupsDeviceStateClearAll() {

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace plumex_file {
+namespace tessaron::printjob {
 
 int writeAll(int fd, const void* bytes, std::size_t length) {
     const auto* next = static_cast<const std::uint8_t*>(bytes);
@@ -41,4 +41,4 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path, 
     return bytes;
 }
 
-}  // namespace plumex_file
+}  // namespace tessaron::printjob

@@ -9,7 +9,7 @@
 
 #include <sys/types.h>
 
-namespace plumex_file {
+namespace tessaron::printjob {
 
 // Writes every byte, retrying partial writes and interruptions: 0, or the errno of the failure
 // (EIO when the descriptor takes nothing).
@@ -19,4 +19,4 @@ int writeAll(int fd, const void* bytes, std::size_t length);
 // be opened, is larger than `limit` bytes, or cannot be read completely.
 std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path, off_t limit);
 
-}  // namespace plumex_file
+}  // namespace tessaron::printjob

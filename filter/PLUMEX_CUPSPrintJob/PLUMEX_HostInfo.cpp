@@ -105,7 +105,7 @@ std::string PLUMEX_CUPSLog::systemVersionInfo() {
     const auto freeMB = stats.find("freeMB");
     const long cpus = ::sysconf(_SC_NPROCESSORS_ONLN);
     const char* byteOrder = std::endian::native == std::endian::little ? "LittleEndian" : "BigEndian";
-    return plumex_log::format("Mac OS X %s foundation (%.3f);\n%luMB (%ldMB free); %u CPU; %s (%d-bit); %s; CUPS (%s)",
+    return tessaron::printjob::format("Mac OS X %s foundation (%.3f);\n%luMB (%ldMB free); %u CPU; %s (%d-bit); %s; CUPS (%s)",
                               operatingSystemVersion().c_str(), kPlatformFrameworkVersion,
                               static_cast<unsigned long>(physicalMemoryMB()),
                               static_cast<long>(freeMB == stats.end() ? 0 : freeMB->second),

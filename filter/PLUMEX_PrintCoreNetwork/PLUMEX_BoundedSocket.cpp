@@ -8,7 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace plumex_net {
+namespace tessaron::network {
 
 namespace {
 
@@ -87,4 +87,4 @@ std::chrono::milliseconds replyDeadline(std::size_t dataLength) {
     return kReplyDeadlineFloor + std::chrono::milliseconds(dataLength * 1000 / kReplyBytesPerSecond);
 }
 
-}  // namespace plumex_net
+}  // namespace tessaron::network

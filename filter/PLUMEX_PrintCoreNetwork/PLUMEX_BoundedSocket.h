@@ -10,7 +10,7 @@
 
 #include <netinet/in.h>
 
-namespace plumex_net {
+namespace tessaron::network {
 
 using Clock = std::chrono::steady_clock;
 
@@ -39,4 +39,4 @@ std::size_t receiveWithin(int fd, std::span<std::uint8_t> buffer, Clock::time_po
 // The time a reply announcing `dataLength` bytes after its header may take from its first byte.
 std::chrono::milliseconds replyDeadline(std::size_t dataLength);
 
-}  // namespace plumex_net
+}  // namespace tessaron::network

@@ -15,11 +15,11 @@
 
 namespace {
 
-constexpr std::size_t kResponseHeaderAndResult = jrx::kHeaderSize + jrx::kResultBlockSize;  // 48
+constexpr std::size_t kResponseHeaderAndResult = tessaron::jrx::kHeaderSize + tessaron::jrx::kResultBlockSize;  // 48
 constexpr auto kReceiveIdleLimit = std::chrono::seconds(4);
 // Noise skipped while looking for a header, and nested reads of one paper list, are bounded.
 constexpr std::size_t kMaxNoiseBytes = 64 * 1024;
-constexpr int kMaxNestedReads = static_cast<int>(jrx::kMaxRegisteredPapers) + 16;
+constexpr int kMaxNestedReads = static_cast<int>(tessaron::jrx::kMaxRegisteredPapers) + 16;
 thread_local int tNestedReads = 0;
 
 [[noreturn]] void badResponse() { PLUMEX_CUPSLog::fatal("%s", localizedFormat("Bad response from printer.").c_str()); }
@@ -30,14 +30,14 @@ struct Received {
     bool late = false;    // the reply's deadline passed
 };
 
-using Deadline = plumex_net::Clock::time_point;
+using Deadline = tessaron::network::Clock::time_point;
 
 // Receives `count` bytes into buffer[offset...], across as many partial receives as it takes,
 // giving up when no byte arrives for kReceiveIdleLimit or when `deadline` passes.
 Received receiveFully(int fd, std::vector<std::uint8_t>& buffer, std::size_t offset, std::size_t count, Deadline deadline) {
     Received r;
     while (r.count < count) {
-        const auto now = plumex_net::Clock::now();
+        const auto now = tessaron::network::Clock::now();
         if (now >= deadline) {
             r.late = true;
             break;
@@ -69,10 +69,10 @@ void reportInfo(const std::string& text) {
 // ---- Operation -------------------------------------------------------------------------
 
 void VantrelTessaronJob::sendAsyncDataCommand(std::vector<std::uint8_t> request) {
-    if (!hasValueForKey(jrx::keys::kAsyncDataRunLoopTimer)) {
+    if (!hasValueForKey(tessaron::jrx::keys::kAsyncDataRunLoopTimer)) {
         const auto timer = tessaron::RunLoop::current().addTimer(std::chrono::seconds(5), std::chrono::seconds(900),
                                                                  [this](tessaron::RunLoop::SourceId) { firedTimer(); });
-        setValueForKey(jrx::keys::kAsyncDataRunLoopTimer, timer);
+        setValueForKey(tessaron::jrx::keys::kAsyncDataRunLoopTimer, timer);
     }
     PLUMEX_CUPSLog::debug("sending %lu command bytes", static_cast<unsigned long>(request.size()));
     PLUMEX_CUPSLog::logData(request);
@@ -85,10 +85,10 @@ void VantrelTessaronJob::firedTimer() {
 }
 
 void VantrelTessaronJob::cleanupAfterAsync() {
-    if (const auto* timer = valueForKey<tessaron::RunLoop::SourceId>(jrx::keys::kAsyncDataRunLoopTimer)) {
+    if (const auto* timer = valueForKey<tessaron::RunLoop::SourceId>(tessaron::jrx::keys::kAsyncDataRunLoopTimer)) {
         PLUMEX_CUPSLog::debug("cleaning up async elements");
         tessaron::RunLoop::current().removeTimer(*timer);
-        removeValueForKey(jrx::keys::kAsyncDataRunLoopTimer);
+        removeValueForKey(tessaron::jrx::keys::kAsyncDataRunLoopTimer);
     }
     destroyOutSocket();
 }
@@ -107,13 +107,13 @@ void VantrelTessaronJob::deviceOnline() {
 
 void VantrelTessaronJob::dataWaitingToBeReadOnSocket(int socket) {
     const int fd = socket < 0 ? nativeSocket() : socket;
-    if (!hasValueForKey(jrx::keys::kMutableJRXResponseData)) {
+    if (!hasValueForKey(tessaron::jrx::keys::kMutableJRXResponseData)) {
         std::vector<std::uint8_t> fresh;
         fresh.reserve(256);
-        setValueForKey(jrx::keys::kMutableJRXResponseData, std::move(fresh));
+        setValueForKey(tessaron::jrx::keys::kMutableJRXResponseData, std::move(fresh));
     }
-    auto& buffer = *valueForKey<std::vector<std::uint8_t>>(jrx::keys::kMutableJRXResponseData);
-    buffer.assign(jrx::kHeaderSize, 0);
+    auto& buffer = *valueForKey<std::vector<std::uint8_t>>(tessaron::jrx::keys::kMutableJRXResponseData);
+    buffer.assign(tessaron::jrx::kHeaderSize, 0);
     if (fd < 0) return;
     if (tNestedReads >= kMaxNestedReads) {
         PLUMEX_CUPSLog::debug("too many replies in one read event; the rest is left unread");
@@ -124,19 +124,19 @@ void VantrelTessaronJob::dataWaitingToBeReadOnSocket(int socket) {
 
     // A reply has a deadline from the read event on, by its announced length, so that a lab
     // that trickles its bytes cannot hold the job; past it the reply counts as none.
-    const Deadline start = plumex_net::Clock::now();
-    const Deadline headerDeadline = start + plumex_net::replyDeadline(0);
-    const Received head = receiveFully(fd, buffer, 0, jrx::kHeaderSize, headerDeadline);
-    const bool headerOK = head.count == jrx::kHeaderSize && verifyJRXReplyHeaderLength(buffer.data(), buffer.size());
+    const Deadline start = tessaron::network::Clock::now();
+    const Deadline headerDeadline = start + tessaron::network::replyDeadline(0);
+    const Received head = receiveFully(fd, buffer, 0, tessaron::jrx::kHeaderSize, headerDeadline);
+    const bool headerOK = head.count == tessaron::jrx::kHeaderSize && verifyJRXReplyHeaderLength(buffer.data(), buffer.size());
     if (headerOK || (head.count > 0 && locateTessaronResponseMarkerInDataUsingSocket(buffer, fd))) {
-        const std::uint32_t n = jrx::getU32(buffer.data() + 8);
-        if (n == 0 || n > jrx::maxReplyDataLength(_commandHeader.command)) {
+        const std::uint32_t n = tessaron::jrx::getU32(buffer.data() + 8);
+        if (n == 0 || n > tessaron::jrx::maxReplyDataLength(_commandHeader.command)) {
             PLUMEX_CUPSLog::debug("bad command response from %s", printerID().c_str());
             PLUMEX_CUPSLog::logData(buffer);
             badResponse();
         }
-        buffer.resize(jrx::kHeaderSize + n);
-        const Received body = receiveFully(fd, buffer, jrx::kHeaderSize, n, start + plumex_net::replyDeadline(n));
+        buffer.resize(tessaron::jrx::kHeaderSize + n);
+        const Received body = receiveFully(fd, buffer, tessaron::jrx::kHeaderSize, n, start + tessaron::network::replyDeadline(n));
         if (body.count != n) {
             // The announced reply never completed: what arrived is not the record asked for.
             PLUMEX_CUPSLog::debug("incomplete response from %s: %lu of %lu bytes; aborting async op", printerID().c_str(),
@@ -149,12 +149,12 @@ void VantrelTessaronJob::dataWaitingToBeReadOnSocket(int socket) {
             const std::uint64_t k = processResponseData(buffer);
             if (k == 0) break;
             PLUMEX_CUPSLog::debug("received response error offset of %lu bytes", static_cast<unsigned long>(k));
-            auto& again = *valueForKey<std::vector<std::uint8_t>>(jrx::keys::kMutableJRXResponseData);
+            auto& again = *valueForKey<std::vector<std::uint8_t>>(tessaron::jrx::keys::kMutableJRXResponseData);
             if (again.size() < kResponseHeaderAndResult + k) break;
             again.erase(again.begin() + kResponseHeaderAndResult, again.begin() + static_cast<std::ptrdiff_t>(kResponseHeaderAndResult + k));
             const std::size_t end = again.size();
             again.resize(end + k);
-            const Received more = receiveFully(fd, again, end, k, plumex_net::Clock::now() + plumex_net::replyDeadline(k));
+            const Received more = receiveFully(fd, again, end, k, tessaron::network::Clock::now() + tessaron::network::replyDeadline(k));
             again.resize(end + more.count);
         }
         return;
@@ -182,35 +182,35 @@ void VantrelTessaronJob::dataWaitingToBeReadOnSocket(int socket) {
 }
 
 bool VantrelTessaronJob::locateTessaronResponseMarkerInDataUsingSocket(std::vector<std::uint8_t>& buffer, int socket) {
-    const Deadline deadline = plumex_net::Clock::now() + plumex_net::replyDeadline(kMaxNoiseBytes);
+    const Deadline deadline = tessaron::network::Clock::now() + tessaron::network::replyDeadline(kMaxNoiseBytes);
     std::size_t skipped = 0;
     while (skipped < kMaxNoiseBytes) {
-        buffer.resize(jrx::kHeaderSize);
+        buffer.resize(tessaron::jrx::kHeaderSize);
         std::size_t n = 0;
-        while (n < jrx::kHeaderSize && !(buffer[n] == 'J' && (n == jrx::kHeaderSize - 1 || buffer[n + 1] == 'T'))) ++n;
-        if (n < jrx::kHeaderSize) {
+        while (n < tessaron::jrx::kHeaderSize && !(buffer[n] == 'J' && (n == tessaron::jrx::kHeaderSize - 1 || buffer[n + 1] == 'T'))) ++n;
+        if (n < tessaron::jrx::kHeaderSize) {
             PLUMEX_CUPSLog::debug("Bad Tessaron response; possibly found a valid marker at response offset %lu ... verifying;",
                                   static_cast<unsigned long>(n));
             PLUMEX_CUPSLog::logData(buffer);
             if (n == 0) return false;  // a header in place that did not verify: nothing to realign
             buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
-            buffer.resize(jrx::kHeaderSize);
-            const Received r = receiveFully(socket, buffer, jrx::kHeaderSize - n, n, deadline);
+            buffer.resize(tessaron::jrx::kHeaderSize);
+            const Received r = receiveFully(socket, buffer, tessaron::jrx::kHeaderSize - n, n, deadline);
             if (r.count == n && verifyJRXReplyHeaderLength(buffer.data(), buffer.size())) return true;
             if (r.count == 0) return false;
             skipped += n;
         }
-        const Received fresh = receiveFully(socket, buffer, 0, jrx::kHeaderSize, deadline);
-        if (fresh.count < jrx::kHeaderSize) return false;
-        skipped += jrx::kHeaderSize;
+        const Received fresh = receiveFully(socket, buffer, 0, tessaron::jrx::kHeaderSize, deadline);
+        if (fresh.count < tessaron::jrx::kHeaderSize) return false;
+        skipped += tessaron::jrx::kHeaderSize;
     }
     return false;
 }
 
 std::uint64_t VantrelTessaronJob::processResponseData(std::vector<std::uint8_t>& buffer) {
     if (buffer.size() < kResponseHeaderAndResult || buffer[0] != 'J' || buffer[1] != 'T') return 0;
-    const std::uint32_t code = jrx::getU32(buffer.data() + jrx::kHeaderSize);
-    if (code != jrx::JRX_SUCCESS) return 0;  // asynchronous replies with a failure code are ignored
+    const std::uint32_t code = tessaron::jrx::getU32(buffer.data() + tessaron::jrx::kHeaderSize);
+    if (code != tessaron::jrx::JRX_SUCCESS) return 0;  // asynchronous replies with a failure code are ignored
     _lastReplyCode = code;
     const std::size_t length = buffer.size() - kResponseHeaderAndResult;
     PLUMEX_CUPSLog::debug("received %lu response bytes from %s with reply code %s", static_cast<unsigned long>(length),
@@ -218,27 +218,27 @@ std::uint64_t VantrelTessaronJob::processResponseData(std::vector<std::uint8_t>&
     const std::span<const std::uint8_t> record(buffer.data() + kResponseHeaderAndResult, length);
     const std::uint8_t command = buffer[6];
     switch (command) {
-        case jrx::JRX_GET_PRINTER_INFO:
-            if (length == jrx::kPrinterInfoSize) processInfoResponse(record);
+        case tessaron::jrx::JRX_GET_PRINTER_INFO:
+            if (length == tessaron::jrx::kPrinterInfoSize) processInfoResponse(record);
             return 0;
-        case jrx::JRX_GET_PAPER:
-        case jrx::JRX_GET_PAPER_AD: {
-            const auto* expected = valueForKey<std::int64_t>(jrx::keys::kExpectedResponseLength);
+        case tessaron::jrx::JRX_GET_PAPER:
+        case tessaron::jrx::JRX_GET_PAPER_AD: {
+            const auto* expected = valueForKey<std::int64_t>(tessaron::jrx::keys::kExpectedResponseLength);
             if (expected && static_cast<std::int64_t>(length) == *expected) return processGetPaperResponse(record);
             return 0;
         }
-        case jrx::JRX_GET_STATUS:
-            if (length == jrx::kStatusSize) processStatusResponse(record);
+        case tessaron::jrx::JRX_GET_STATUS:
+            if (length == tessaron::jrx::kStatusSize) processStatusResponse(record);
             return 0;
         default: return 0;
     }
 }
 
 void VantrelTessaronJob::newDataAvailable(const tessaron::Notification&) {
-    const auto head = availableDataPeekAtFirstBytes(jrx::kHeaderSize);
+    const auto head = availableDataPeekAtFirstBytes(tessaron::jrx::kHeaderSize);
     if (!head || (*head)[0] != 'J' || (*head)[1] != 'T') return;
-    const std::uint64_t dataLength = jrx::getU32(head->data() + 8);
-    if (availableDataSize() == dataLength + jrx::kHeaderSize) {
+    const std::uint64_t dataLength = tessaron::jrx::getU32(head->data() + 8);
+    if (availableDataSize() == dataLength + tessaron::jrx::kHeaderSize) {
         auto all = copyAvailableData();
         if (all) processResponseData(*all);
         return;

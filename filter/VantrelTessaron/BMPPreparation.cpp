@@ -109,7 +109,7 @@ int writeRowsBottomUp(int fd, const uint8_t* pixelEnd, uint32_t rows, uint32_t r
                 done -= row.iov_len;
                 continue;
             }
-            if (int error = plumex_file::writeAll(fd, static_cast<const uint8_t*>(row.iov_base) + done, row.iov_len - done))
+            if (int error = tessaron::printjob::writeAll(fd, static_cast<const uint8_t*>(row.iov_base) + done, row.iov_len - done))
                 return error;
             done = 0;
         }
@@ -139,7 +139,7 @@ int writeFloppedBMP(std::span<const uint8_t> file, int fd) {
     auto h = readBMPHeader(file);
     if (!h) return EINVAL;
     const std::vector<uint8_t> headers = correctedHeaders(file, *h, true);
-    if (int error = plumex_file::writeAll(fd, headers.data(), headers.size())) return error;
+    if (int error = tessaron::printjob::writeAll(fd, headers.data(), headers.size())) return error;
     const uint32_t pixelSize = h->fileSize - h->pixelOffset;
     const uint32_t rows = magnitude(h->height);
     const uint32_t rowLength = rows ? pixelSize / rows : 0;
@@ -148,7 +148,7 @@ int writeFloppedBMP(std::span<const uint8_t> file, int fd) {
 }
 
 std::string pathForCorrectedBMPAtPath(const std::string& path, const TempFileFactory& makeTempFile) {
-    auto file = plumex_file::readWholeFile(path, kMaxImageFileBytes);
+    auto file = tessaron::printjob::readWholeFile(path, kMaxImageFileBytes);
     if (!file) {
         PLUMEX_CUPSLog::debug("bad BMP file header");
         return path;

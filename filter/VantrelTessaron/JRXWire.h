@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace jrx {
+namespace tessaron::jrx {
 
 inline constexpr std::uint16_t kTessaronPort = 5001;
 inline constexpr std::uint16_t kClientInfoPort = 5002;
@@ -70,19 +70,19 @@ std::string fixedText(const std::uint8_t* field, std::size_t size);
 // `text` into a zeroed field of `size` bytes, at most size - 1 bytes and a terminating NUL.
 void putFixedText(std::uint8_t* field, std::size_t size, const std::string& text);
 
-}  // namespace jrx
+}  // namespace tessaron::jrx
 
 // Command header, 16 bytes.
 struct jrx_command_header_s {
     std::uint8_t J = 'J';
     std::uint8_t T = 'T';
-    std::uint32_t serverVersion = jrx::kMinAPIVersion;
+    std::uint32_t serverVersion = tessaron::jrx::kMinAPIVersion;
     std::uint8_t command = 0;
     std::uint8_t direction = 0;
     std::uint32_t dataLength = 0;
     std::uint32_t reserve = 0;
 
-    std::array<std::uint8_t, jrx::kHeaderSize> encode() const;
+    std::array<std::uint8_t, tessaron::jrx::kHeaderSize> encode() const;
     static std::optional<jrx_command_header_s> decode(std::span<const std::uint8_t> bytes);
 };
 
@@ -93,11 +93,11 @@ struct _WSJRX_CLIENT_INFO {
     std::array<std::uint8_t, 6> Address{};
     std::array<std::uint8_t, 4> IPAddress{};
     std::uint16_t Port = 0;
-    std::uint32_t Version = jrx::kMinAPIVersion;
+    std::uint32_t Version = tessaron::jrx::kMinAPIVersion;
     std::uint16_t Level = 0;
     std::array<std::uint8_t, 38> Reserve{};
 
-    std::array<std::uint8_t, jrx::kClientInfoSize> encode() const;
+    std::array<std::uint8_t, tessaron::jrx::kClientInfoSize> encode() const;
     static std::optional<_WSJRX_CLIENT_INFO> decode(std::span<const std::uint8_t> bytes);
 };
 
@@ -120,5 +120,5 @@ struct jrx_order_param_ad_s {
     std::uint16_t IndexPrintNum = 0, EnablePriority = 0, Priority = 0, PrintMode = 0, Wait = 0, BlankPageNum = 0;
     std::array<std::uint8_t, 6> Reserve{};
 
-    std::array<std::uint8_t, jrx::kOrderParamADSize> encode() const;
+    std::array<std::uint8_t, tessaron::jrx::kOrderParamADSize> encode() const;
 };

@@ -61,7 +61,7 @@ PLUMEX_CUPSPrintJob* VantrelTessaronJob::prepareForPrintJob() {
         std::vector<std::string> keys(std::begin(tessaron::kJobOptionKeys), std::end(tessaron::kJobOptionKeys));
         keys.push_back(kAPIOverrideKey);  // a queue or job may lower the protocol version
         options = context->parsedOptions(keys);
-        setValueForKey(jrx::keys::kCUPSPrintJobOptions, options);
+        setValueForKey(tessaron::jrx::keys::kCUPSPrintJobOptions, options);
     }
     if (!context || optionFlag(options, "DebugLog")) openDebugLog();
     if (!context) return nullptr;
@@ -189,7 +189,7 @@ void VantrelTessaronJob::fillClientInfo() {
         if (const auto bytes = networkOrderDataForMacAddress(*mac)) _jrxClientInfo.Address = *bytes;
     if (const auto ip = primaryIPAddress())
         if (const auto bytes = networkOrderDataForIP4Address(*ip)) _jrxClientInfo.IPAddress = *bytes;
-    _jrxClientInfo.Port = jrx::kClientInfoPort;
+    _jrxClientInfo.Port = tessaron::jrx::kClientInfoPort;
     const auto encoded = _jrxClientInfo.encode();
     PLUMEX_CUPSLog::debug("JRX client info:");
     PLUMEX_CUPSLog::logData(encoded.data(), encoded.size());
@@ -282,7 +282,7 @@ void VantrelTessaronJob::waitUntilAbleToReceive() {
     while (!getTessaronStatusAsync(true))
         context->jobRecoverable("%s", localizedFormat("The printer is not accepting Tessaron jobs!").c_str());
     context->recoverIfNeeded();
-    while (!hasValueForKey(jrx::keys::kAbleReceive)) {
+    while (!hasValueForKey(tessaron::jrx::keys::kAbleReceive)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         PLUMEX_CUPSLog::debug("Waiting for printer status reply");
     }

@@ -33,10 +33,10 @@ void watchFastPrintOrder(VantrelTessaronJob* job) {
 
 // Sends every byte; false on any error or stall, so that a lost connection is retried, not fatal.
 bool sendEverything(int fd, std::span<const std::uint8_t> bytes) {
-    const auto result = plumex_net::sendWithin(fd, bytes, plumex_net::kSendStallLimit);
-    if (result == plumex_net::SendResult::Sent) return true;
-    if (result == plumex_net::SendResult::Stalled)
-        PLUMEX_CUPSLog::debug("the printer took no data for %lld ms", static_cast<long long>(plumex_net::kSendStallLimit.count()));
+    const auto result = tessaron::network::sendWithin(fd, bytes, tessaron::network::kSendStallLimit);
+    if (result == tessaron::network::SendResult::Sent) return true;
+    if (result == tessaron::network::SendResult::Stalled)
+        PLUMEX_CUPSLog::debug("the printer took no data for %lld ms", static_cast<long long>(tessaron::network::kSendStallLimit.count()));
     else
         PLUMEX_CUPSLog::debug("Transmission error %d detected (%s)", errno, std::strerror(errno));
     return false;
@@ -141,14 +141,14 @@ void VantrelTessaronJob::cancelFastPrintJob() {
                           static_cast<unsigned long long>(_jrxOrderParam2.RefId));
     const std::optional<std::uint32_t> code = cancelOnFreshConnection();
     if (!code) PLUMEX_CUPSLog::debug("Failed to cancel order: the printer did not answer in time");
-    else if (*code != jrx::JRX_SUCCESS)
+    else if (*code != tessaron::jrx::JRX_SUCCESS)
         PLUMEX_CUPSLog::debug("Failed to cancel order with error (ERROR %ld: %s)", static_cast<long>(*code),
                               strForJRXResultCode(*code));
 }
 
 std::optional<std::uint32_t> VantrelTessaronJob::cancelOnFreshConnection() const {
     // Its own socket and header: the frame connection may be blocked in another thread.
-    const plumex_net::Clock::time_point deadline = plumex_net::Clock::now() + kCancelLimit;
+    const tessaron::network::Clock::time_point deadline = tessaron::network::Clock::now() + kCancelLimit;
     const auto client = _jrxClientInfo.encode();
     const std::vector<std::uint8_t> payload = tessaron::cancelPayload(client, _jrxOrderParam2.RefId);
     jrx_command_header_s header;
@@ -164,18 +164,18 @@ std::optional<std::uint32_t> VantrelTessaronJob::cancelOnFreshConnection() const
     std::memcpy(&address.sin_port, &(*_addressData)[2], 2);
     std::memcpy(&address.sin_addr, &(*_addressData)[4], 4);
     int fd = -1;
-    while (fd < 0 && plumex_net::Clock::now() < deadline) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - plumex_net::Clock::now());
-        fd = plumex_net::connectWithin(address, std::min(left, plumex_net::kConnectAttemptLimit));
+    while (fd < 0 && tessaron::network::Clock::now() < deadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - tessaron::network::Clock::now());
+        fd = tessaron::network::connectWithin(address, std::min(left, tessaron::network::kConnectAttemptLimit));
         if (fd < 0) std::this_thread::sleep_for(std::min(left, kCancelConnectPause));
     }
     if (fd < 0) return std::nullopt;
     std::optional<std::uint32_t> code;
-    if (plumex_net::sendWithin(fd, request, kCancelLimit, deadline) == plumex_net::SendResult::Sent) {
-        std::array<std::uint8_t, jrx::kHeaderSize + jrx::kResultBlockSize> reply{};
-        if (plumex_net::receiveWithin(fd, reply, deadline) == reply.size() && reply[0] == 'J' && reply[1] == 'T' &&
+    if (tessaron::network::sendWithin(fd, request, kCancelLimit, deadline) == tessaron::network::SendResult::Sent) {
+        std::array<std::uint8_t, tessaron::jrx::kHeaderSize + tessaron::jrx::kResultBlockSize> reply{};
+        if (tessaron::network::receiveWithin(fd, reply, deadline) == reply.size() && reply[0] == 'J' && reply[1] == 'T' &&
             reply[6] == tessaron::kCancelFastPrintCommand)
-            code = jrx::getU32(reply.data() + jrx::kHeaderSize);
+            code = tessaron::jrx::getU32(reply.data() + tessaron::jrx::kHeaderSize);
     }
     ::close(fd);
     return code;

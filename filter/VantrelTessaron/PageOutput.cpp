@@ -53,7 +53,7 @@ std::string VantrelTessaronJob::encodedPageFile(const PLUMEX_BitmapImageRep& bit
     }
     int fd = -1;
     const std::optional<std::string> path = PLUMEX_CUPSPrintJob::safeTempFile(&fd);
-    const bool written = path && fd >= 0 && encoded && plumex_file::writeAll(fd, _pageFile.data(), _pageFile.size()) == 0;
+    const bool written = path && fd >= 0 && encoded && tessaron::printjob::writeAll(fd, _pageFile.data(), _pageFile.size()) == 0;
     if (fd >= 0) ::close(fd);
     if (!written) {
         PLUMEX_CUPSLog::debug("failed to save current converted page data to temp file at path %s",

@@ -30,7 +30,7 @@ void reportPapersBeyondTheLimit(std::uint32_t count) {
     PLUMEX_CUPSLog::logLevelMessage(
         PLUMEX_CUPSLog::kLevelWarning,
         localizedFormat("The printer lists %u papers; only the first %u are kept.", static_cast<unsigned>(count),
-                        static_cast<unsigned>(jrx::kMaxRegisteredPapers)));
+                        static_cast<unsigned>(tessaron::jrx::kMaxRegisteredPapers)));
 }
 
 }  // namespace
@@ -39,21 +39,21 @@ JRXPaperDictionary VantrelTessaronJob::paperDictForData(std::span<const std::uin
     Dictionary paper;
     if (record.size() < 24) return paper;
     const std::uint8_t* r = record.data();
-    const std::uint32_t number = jrx::getU32(r + 4);
+    const std::uint32_t number = tessaron::jrx::getU32(r + 4);
     paper["paperNumber"] = number;
-    paper["paperWidth"] = jrx::getU16(r + 8);
-    paper["paperResolution"] = jrx::getU16(r + 10);
-    paper["paperMagazine"] = jrx::getU16(r + 12);
-    paper["paperRemain"] = jrx::getU32(r + 14);
-    paper["paperSurface"] = jrx::getU16(r + 18);
-    paper["paperLMin"] = jrx::getU16(r + 20);
-    paper["paperLMax"] = jrx::getU16(r + 22);
-    const unsigned width = jrx::getU16(r + 8), rez = jrx::getU16(r + 10), mag = jrx::getU16(r + 12);
-    const unsigned surf = jrx::getU16(r + 18), lmin = jrx::getU16(r + 20), lmax = jrx::getU16(r + 22);
+    paper["paperWidth"] = tessaron::jrx::getU16(r + 8);
+    paper["paperResolution"] = tessaron::jrx::getU16(r + 10);
+    paper["paperMagazine"] = tessaron::jrx::getU16(r + 12);
+    paper["paperRemain"] = tessaron::jrx::getU32(r + 14);
+    paper["paperSurface"] = tessaron::jrx::getU16(r + 18);
+    paper["paperLMin"] = tessaron::jrx::getU16(r + 20);
+    paper["paperLMax"] = tessaron::jrx::getU16(r + 22);
+    const unsigned width = tessaron::jrx::getU16(r + 8), rez = tessaron::jrx::getU16(r + 10), mag = tessaron::jrx::getU16(r + 12);
+    const unsigned surf = tessaron::jrx::getU16(r + 18), lmin = tessaron::jrx::getU16(r + 20), lmax = tessaron::jrx::getU16(r + 22);
 
-    if (_extraFeatures && record.size() >= jrx::kPaperRecordADSize) {
-        const unsigned source = jrx::getU16(r + 24), borderless = jrx::getU16(r + 58), tone = jrx::getU16(r + 68);
-        const int trimT = jrx::getS16(r + 60), trimB = jrx::getS16(r + 62), trimL = jrx::getS16(r + 64), trimR = jrx::getS16(r + 66);
+    if (_extraFeatures && record.size() >= tessaron::jrx::kPaperRecordADSize) {
+        const unsigned source = tessaron::jrx::getU16(r + 24), borderless = tessaron::jrx::getU16(r + 58), tone = tessaron::jrx::getU16(r + 68);
+        const int trimT = tessaron::jrx::getS16(r + 60), trimB = tessaron::jrx::getS16(r + 62), trimL = tessaron::jrx::getS16(r + 64), trimR = tessaron::jrx::getS16(r + 66);
         paper["paperSource"] = source;
         paper["borderless"] = borderless;
         paper["paperTone"] = tone;
@@ -64,7 +64,7 @@ JRXPaperDictionary VantrelTessaronJob::paperDictForData(std::span<const std::uin
         if (source != 0) {
             // The name goes into the paper key, the saved catalogue and the dialog's menu, and
             // comes back as the job's option: all of them must read it as the same text.
-            const std::string name = tessaron::keyedarchive::archiveText(jrx::fixedText(r + 26, 32));
+            const std::string name = tessaron::keyedarchive::archiveText(tessaron::jrx::fixedText(r + 26, 32));
             paper["paperName"] = name;
             PLUMEX_CUPSLog::debug(
                 "Paper=%lu;name=%s;width=%d;height=%u;surf=%u;rez=%u;mag=%u;borderless=%s;tone=%u;trimT=%d;trimB=%d;trimL=%d;"
@@ -81,7 +81,7 @@ JRXPaperDictionary VantrelTessaronJob::paperDictForData(std::span<const std::uin
     } else {
         PLUMEX_CUPSLog::debug("Paper %lu;width=%u;surf=%u;rez=%u;mag=%u;LMin=%u;LMax=%u;remain=%lu",
                               static_cast<unsigned long>(number), width, surf, rez, mag, lmin, lmax,
-                              static_cast<unsigned long>(jrx::getU32(r + 14)));
+                              static_cast<unsigned long>(tessaron::jrx::getU32(r + 14)));
     }
     return paper;
 }
@@ -133,30 +133,30 @@ const std::optional<JRXPaperCatalogue>& VantrelTessaronJob::registeredPapers() {
 
 std::optional<JRXPaperCatalogue> VantrelTessaronJob::getRegisteredPapersAsync() {
     PLUMEX_CUPSLog::debug("getting registered paper asynchronously");
-    setValueForKey(jrx::keys::kExpectedResponseLength,
-                   static_cast<std::int64_t>(_extraFeatures ? jrx::kPaperRecordADSize : jrx::kPaperRecordSize));
+    setValueForKey(tessaron::jrx::keys::kExpectedResponseLength,
+                   static_cast<std::int64_t>(_extraFeatures ? tessaron::jrx::kPaperRecordADSize : tessaron::jrx::kPaperRecordSize));
     const std::uint8_t data[2] = {0, 1};
-    sendAsyncDataCommand(dataPayloadForCommandWithData(_extraFeatures ? jrx::JRX_GET_PAPER_AD : jrx::JRX_GET_PAPER, data));
-    auto* received = valueForKey<JRXPaperCatalogue>(jrx::keys::kMutablePaperDict);
+    sendAsyncDataCommand(dataPayloadForCommandWithData(_extraFeatures ? tessaron::jrx::JRX_GET_PAPER_AD : tessaron::jrx::JRX_GET_PAPER, data));
+    auto* received = valueForKey<JRXPaperCatalogue>(tessaron::jrx::keys::kMutablePaperDict);
     if (!received) return std::nullopt;
     JRXPaperCatalogue copy = *received;
-    removeValueForKey(jrx::keys::kMutablePaperDict);
+    removeValueForKey(tessaron::jrx::keys::kMutablePaperDict);
     return copy;
 }
 
 std::uint64_t VantrelTessaronJob::processGetPaperResponse(std::span<const std::uint8_t> record) {
     if (record.size() < 24) return 0;
-    const std::uint32_t count = jrx::getU32(record.data());
+    const std::uint32_t count = tessaron::jrx::getU32(record.data());
     if (count == 0) {
         PLUMEX_CUPSLog::debug("bad response for GetPaper:");
         PLUMEX_CUPSLog::logData(record.data(), record.size());
         return locateTessaronPaperMarkerOffsetInData(record);
     }
-    const std::uint32_t number = jrx::getU32(record.data() + 4);
-    if (!hasValueForKey(jrx::keys::kCurrentPaperCount)) setValueForKey(jrx::keys::kCurrentPaperCount, std::int64_t{count});
-    if (!hasValueForKey(jrx::keys::kMutablePaperDict)) setValueForKey(jrx::keys::kMutablePaperDict, JRXPaperCatalogue{});
+    const std::uint32_t number = tessaron::jrx::getU32(record.data() + 4);
+    if (!hasValueForKey(tessaron::jrx::keys::kCurrentPaperCount)) setValueForKey(tessaron::jrx::keys::kCurrentPaperCount, std::int64_t{count});
+    if (!hasValueForKey(tessaron::jrx::keys::kMutablePaperDict)) setValueForKey(tessaron::jrx::keys::kMutablePaperDict, JRXPaperCatalogue{});
     {
-        auto& catalogue = *valueForKey<JRXPaperCatalogue>(jrx::keys::kMutablePaperDict);
+        auto& catalogue = *valueForKey<JRXPaperCatalogue>(tessaron::jrx::keys::kMutablePaperDict);
         const JRXPaperDictionary paper = paperDictForData(record);
         const std::string key = paperKeyForDictionary(paper);
         auto it = catalogue.find(key);
@@ -167,14 +167,14 @@ std::uint64_t VantrelTessaronJob::processGetPaperResponse(std::span<const std::u
             catalogue.emplace(key, Value(paper));
         }
     }
-    if (number < count && number >= jrx::kMaxRegisteredPapers) {
+    if (number < count && number >= tessaron::jrx::kMaxRegisteredPapers) {
         reportPapersBeyondTheLimit(count);
-        auto* catalogue = valueForKey<JRXPaperCatalogue>(jrx::keys::kMutablePaperDict);
+        auto* catalogue = valueForKey<JRXPaperCatalogue>(tessaron::jrx::keys::kMutablePaperDict);
         if (catalogue) finishPaperList(*catalogue);
     } else if (number < count && shouldStartRunLoop()) {
         dataWaitingToBeReadOnSocket(-1);  // the next paper of the list, from the same connection
     } else if (number == count) {
-        auto* catalogue = valueForKey<JRXPaperCatalogue>(jrx::keys::kMutablePaperDict);
+        auto* catalogue = valueForKey<JRXPaperCatalogue>(tessaron::jrx::keys::kMutablePaperDict);
         if (catalogue) finishPaperList(*catalogue);
     }
     return 0;
@@ -184,7 +184,7 @@ void VantrelTessaronJob::finishPaperList(const JRXPaperCatalogue& catalogue) {
     PLUMEX_CUPSLog::debug("Received %lu papers (%lu duplicates)", static_cast<unsigned long>(catalogue.size()),
                           static_cast<unsigned long>(gDuplicateCount.load()));
     gDuplicateCount = 0;
-    removeValueForKey(jrx::keys::kCurrentPaperCount);
+    removeValueForKey(tessaron::jrx::keys::kCurrentPaperCount);
     PLUMEX_CUPSLog::debug("posting tessaronPaperDidUpdate notification");
     cleanupAfterAsync();
     if (auto archive = tessaron::keyedarchive::encode(Value(catalogue)))
@@ -195,12 +195,12 @@ void VantrelTessaronJob::finishPaperList(const JRXPaperCatalogue& catalogue) {
 }
 
 std::uint64_t VantrelTessaronJob::locateTessaronPaperMarkerOffsetInData(std::span<const std::uint8_t> record) {
-    const auto* stored = valueForKey<std::int64_t>(jrx::keys::kCurrentPaperCount);
+    const auto* stored = valueForKey<std::int64_t>(tessaron::jrx::keys::kCurrentPaperCount);
     const std::uint64_t expected = stored ? static_cast<std::uint64_t>(*stored) : 0;
     PLUMEX_CUPSLog::debug("searching for missing papercount of %lu", static_cast<unsigned long>(expected));
     if (expected == 0 || record.size() < 4) return 0;
     for (std::size_t i = 0; i < record.size() - 3; ++i) {
-        if (jrx::getU32(record.data() + i) == expected) {
+        if (tessaron::jrx::getU32(record.data() + i) == expected) {
             PLUMEX_CUPSLog::debug("found a potential paper response at offset %lu", static_cast<unsigned long>(i));
             return i;
         }
@@ -213,15 +213,15 @@ std::uint64_t VantrelTessaronJob::locateTessaronPaperMarkerOffsetInData(std::spa
 
 std::optional<JRXPaperCatalogue> VantrelTessaronJob::getRegisteredPapers() {
     PLUMEX_CUPSLog::debug("getting registered paper");
-    const std::size_t expected = _extraFeatures ? jrx::kPaperRecordADSize : jrx::kPaperRecordSize;
+    const std::size_t expected = _extraFeatures ? tessaron::jrx::kPaperRecordADSize : tessaron::jrx::kPaperRecordSize;
     const std::uint8_t data[2] = {0, 1};
-    auto reply = responseForCommandWithData(_extraFeatures ? jrx::JRX_GET_PAPER_AD : jrx::JRX_GET_PAPER, data);
+    auto reply = responseForCommandWithData(_extraFeatures ? tessaron::jrx::JRX_GET_PAPER_AD : tessaron::jrx::JRX_GET_PAPER, data);
     if (!reply || reply->size() != expected) {
         PLUMEX_CUPSLog::debug("Unexpected size response for GET_PAPER %lu ", static_cast<unsigned long>(reply ? reply->size() : 0));
         if (reply) PLUMEX_CUPSLog::logData(*reply);
         return std::nullopt;
     }
-    const std::uint32_t count = jrx::getU32(reply->data());
+    const std::uint32_t count = tessaron::jrx::getU32(reply->data());
     const std::string getting = localizedFormat("Getting %d registered papers ...", static_cast<int>(count));
     if (auto* context = PLUMEX_CUPSPrintJob::sharedObject()) context->info("%s", getting.c_str());
     else PLUMEX_CUPSLog::logLevelMessage(PLUMEX_CUPSLog::kLevelInfo, getting);
@@ -241,7 +241,7 @@ std::optional<JRXPaperCatalogue> VantrelTessaronJob::getRegisteredPapers() {
             catalogue.emplace(key, Value(paper));
         }
         if (c >= count) break;
-        if (c >= jrx::kMaxRegisteredPapers) {
+        if (c >= tessaron::jrx::kMaxRegisteredPapers) {
             reportPapersBeyondTheLimit(count);
             break;
         }
@@ -249,7 +249,7 @@ std::optional<JRXPaperCatalogue> VantrelTessaronJob::getRegisteredPapers() {
         reply = getVantrelReply(&code);
         if (!reply || code != 0 || reply->size() != expected) break;
     }
-    if (c != count && c < jrx::kMaxRegisteredPapers)
+    if (c != count && c < tessaron::jrx::kMaxRegisteredPapers)
         PLUMEX_CUPSLog::debug("ERROR! expected %lu registered papers but received %lu", static_cast<unsigned long>(count),
                               static_cast<unsigned long>(c));
     std::string dupText;

@@ -14,18 +14,18 @@ using tessaron::keyedarchive::Dictionary;
 
 bool VantrelTessaronJob::getInfoAsync() {
     PLUMEX_CUPSLog::debug("getting JRX PRINTER INFO asynchronously");
-    sendAsyncDataCommand(dataPayloadForCommandWithData(jrx::JRX_GET_PRINTER_INFO, {}));
-    return hasValueForKey(jrx::keys::kFastPrint);
+    sendAsyncDataCommand(dataPayloadForCommandWithData(tessaron::jrx::JRX_GET_PRINTER_INFO, {}));
+    return hasValueForKey(tessaron::jrx::keys::kFastPrint);
 }
 
 bool VantrelTessaronJob::getInfo() {
     PLUMEX_CUPSLog::debug("getting JRX PRINTER INFO");
-    const auto reply = responseForCommandWithData(jrx::JRX_GET_PRINTER_INFO, {});
+    const auto reply = responseForCommandWithData(tessaron::jrx::JRX_GET_PRINTER_INFO, {});
     return processInfoResponse(reply ? std::span<const std::uint8_t>(*reply) : std::span<const std::uint8_t>());
 }
 
 std::uint32_t VantrelTessaronJob::apiOverride() const {
-    const auto* options = valueForKey<JRXJobOptions>(jrx::keys::kCUPSPrintJobOptions);
+    const auto* options = valueForKey<JRXJobOptions>(tessaron::jrx::keys::kCUPSPrintJobOptions);
     if (!options) return 0;
     auto it = options->find("TessaronAPI");
     if (it == options->end()) return 0;
@@ -34,19 +34,19 @@ std::uint32_t VantrelTessaronJob::apiOverride() const {
 
 bool VantrelTessaronJob::processInfoResponse(std::span<const std::uint8_t> record) {
     PLUMEX_CUPSLog::logData(record.data(), record.size());
-    if (record.size() != jrx::kPrinterInfoSize) {
+    if (record.size() != tessaron::jrx::kPrinterInfoSize) {
         PLUMEX_CUPSLog::debug("Bad response for Get_Printer_Info (length = %lu  != %u)", static_cast<unsigned long>(record.size()),
-                              static_cast<unsigned>(jrx::kPrinterInfoSize));
+                              static_cast<unsigned>(tessaron::jrx::kPrinterInfoSize));
         return false;
     }
-    const std::string name = jrx::fixedText(record.data(), 20);
-    const std::string address = dottedQuadString(jrx::getU32(&record[24]));
+    const std::string name = tessaron::jrx::fixedText(record.data(), 20);
+    const std::string address = dottedQuadString(tessaron::jrx::getU32(&record[24]));
     setPrinterName(name);
     setPrinterIP4Address(address);
     PLUMEX_CUPSLog::debug("Printer name is \"%s\"", name.c_str());
     PLUMEX_CUPSLog::debug("Printer notion of IP address is %s", address.c_str());
 
-    std::uint32_t version = jrx::getU32(&record[20]);
+    std::uint32_t version = tessaron::jrx::getU32(&record[20]);
     if (version != _serverAPIVersion) {
         setPrinterAPIVersion(version);
         PLUMEX_CUPSLog::debug("JRX PRINTER API version is %s", printerAPIVersion().c_str());
@@ -68,11 +68,11 @@ bool VantrelTessaronJob::processInfoResponse(std::span<const std::uint8_t> recor
         _extraFeatures = false;
         _canDuplex = false;
     } else {
-        if (jrx::getU16(&record[30]) == 1) {
+        if (tessaron::jrx::getU16(&record[30]) == 1) {
             PLUMEX_CUPSLog::debug("Printer version %s supports extended features.", shown.c_str());
             _extraFeatures = true;
         }
-        if (jrx::getU16(&record[32]) == 1) {
+        if (tessaron::jrx::getU16(&record[32]) == 1) {
             PLUMEX_CUPSLog::debug("Printer version %s supports duplex printing.", shown.c_str());
             _canDuplex = true;
         }
@@ -97,11 +97,11 @@ bool VantrelTessaronJob::processInfoResponse(std::span<const std::uint8_t> recor
 }
 
 void VantrelTessaronJob::storeCapabilities() {
-    setValueForKey(jrx::keys::kMaxFramesPerJob, _maxFramesPerJob);
-    setValueForKey(jrx::keys::kPrinterName, printerName().value_or(""));
-    setValueForKey(jrx::keys::kFastPrint, _fastPrint);
-    setValueForKey(jrx::keys::kCanDuplex, _canDuplex);
-    setValueForKey(jrx::keys::kExtraFeatures, _extraFeatures);
+    setValueForKey(tessaron::jrx::keys::kMaxFramesPerJob, _maxFramesPerJob);
+    setValueForKey(tessaron::jrx::keys::kPrinterName, printerName().value_or(""));
+    setValueForKey(tessaron::jrx::keys::kFastPrint, _fastPrint);
+    setValueForKey(tessaron::jrx::keys::kCanDuplex, _canDuplex);
+    setValueForKey(tessaron::jrx::keys::kExtraFeatures, _extraFeatures);
 }
 
 void VantrelTessaronJob::writePrinterDescription() {
@@ -129,31 +129,31 @@ bool VantrelTessaronJob::getTessaronStatusAsync(bool async) {
     PLUMEX_CUPSLog::debug("getting JRX STATUS %s", async ? "asynchronously" : "");
     const std::vector<std::uint8_t> data(34, 0);
     if (async) {
-        sendAsyncDataCommand(dataPayloadForCommandWithData(jrx::JRX_GET_STATUS, data));
+        sendAsyncDataCommand(dataPayloadForCommandWithData(tessaron::jrx::JRX_GET_STATUS, data));
     } else {
-        const auto reply = responseForCommandWithData(jrx::JRX_GET_STATUS, data);
+        const auto reply = responseForCommandWithData(tessaron::jrx::JRX_GET_STATUS, data);
         processStatusResponse(reply ? std::optional<std::span<const std::uint8_t>>(*reply) : std::nullopt);
     }
-    return boolValueForKey(jrx::keys::kAbleReceive);
+    return boolValueForKey(tessaron::jrx::keys::kAbleReceive);
 }
 
 bool VantrelTessaronJob::processStatusResponse(std::optional<std::span<const std::uint8_t>> record) {
-    if (!record || record->size() != jrx::kStatusSize) return false;
+    if (!record || record->size() != tessaron::jrx::kStatusSize) return false;
     const std::uint8_t* r = record->data();
-    const bool ableReceive = jrx::getU16(r + 2) == 0;
-    if (!hasValueForKey(jrx::keys::kAbleReceive)) {
+    const bool ableReceive = tessaron::jrx::getU16(r + 2) == 0;
+    if (!hasValueForKey(tessaron::jrx::keys::kAbleReceive)) {
         PLUMEX_CUPSLog::logData(r, record->size());
-        PLUMEX_CUPSLog::debug("JRX state: %s", strForJRXState(jrx::getU16(r)));
+        PLUMEX_CUPSLog::debug("JRX state: %s", strForJRXState(tessaron::jrx::getU16(r)));
         PLUMEX_CUPSLog::debug("JRX able to receive: %s", ableReceive ? "YES" : "NO");
-        PLUMEX_CUPSLog::debug("JRX able PU: %s", jrx::getU16(r + 4) == 0 ? "YES" : "NO");
-        PLUMEX_CUPSLog::debug("JRX supported image formats: %s", strForImageFormats(jrx::getU32(r + 134)).c_str());
-        PLUMEX_CUPSLog::debug("JRX Print count: %llu", static_cast<unsigned long long>(jrx::getU64(r + 138)));
-        PLUMEX_CUPSLog::debug("JRX Temp: CD=%u, BF=%u, STB=%u", jrx::getU16(r + 146), jrx::getU16(r + 148), jrx::getU16(r + 150));
-        PLUMEX_CUPSLog::debug("JRX Remain: CD=%u, BF=%u, STB=%u", jrx::getU16(r + 152), jrx::getU16(r + 154),
-                              jrx::getU16(r + 156));
-        PLUMEX_CUPSLog::debug("JRX Spooler space: %llu", static_cast<unsigned long long>(jrx::getU64(r + 158)));
+        PLUMEX_CUPSLog::debug("JRX able PU: %s", tessaron::jrx::getU16(r + 4) == 0 ? "YES" : "NO");
+        PLUMEX_CUPSLog::debug("JRX supported image formats: %s", strForImageFormats(tessaron::jrx::getU32(r + 134)).c_str());
+        PLUMEX_CUPSLog::debug("JRX Print count: %llu", static_cast<unsigned long long>(tessaron::jrx::getU64(r + 138)));
+        PLUMEX_CUPSLog::debug("JRX Temp: CD=%u, BF=%u, STB=%u", tessaron::jrx::getU16(r + 146), tessaron::jrx::getU16(r + 148), tessaron::jrx::getU16(r + 150));
+        PLUMEX_CUPSLog::debug("JRX Remain: CD=%u, BF=%u, STB=%u", tessaron::jrx::getU16(r + 152), tessaron::jrx::getU16(r + 154),
+                              tessaron::jrx::getU16(r + 156));
+        PLUMEX_CUPSLog::debug("JRX Spooler space: %llu", static_cast<unsigned long long>(tessaron::jrx::getU64(r + 158)));
     }
-    setValueForKey(jrx::keys::kAbleReceive, ableReceive);
+    setValueForKey(tessaron::jrx::keys::kAbleReceive, ableReceive);
     return ableReceive;
 }
 
@@ -163,9 +163,9 @@ namespace {
 
 Dictionary errorDictionary(const std::uint8_t* r) {
     Dictionary error;
-    error["mainError"] = jrx::getU16(r + 8);
-    error["subError"] = jrx::getU16(r + 10);
-    error["level"] = jrx::getU16(r + 12);
+    error["mainError"] = tessaron::jrx::getU16(r + 8);
+    error["subError"] = tessaron::jrx::getU16(r + 10);
+    error["level"] = tessaron::jrx::getU16(r + 12);
     const std::string text = stringWithCStringMaxLengthEncoding(r + 14, 512, PLUMEX_TextEncoding::UTF16BE).value_or("");
     error["message"] = stringByDeletingCharactersInSet(text, [](char32_t c) { return c < 0x20 || c > 0x7D; });
     return error;
@@ -176,14 +176,14 @@ Dictionary errorDictionary(const std::uint8_t* r) {
 std::uint64_t VantrelTessaronJob::getErrorStatus() {
     PLUMEX_CUPSLog::debug("getting (any) server error messages");
     const std::uint8_t data[2] = {0, 2};
-    auto reply = responseForCommandWithData(jrx::JRX_GET_ERRORS, data);
+    auto reply = responseForCommandWithData(tessaron::jrx::JRX_GET_ERRORS, data);
     const std::size_t length = reply ? reply->size() : 0;
-    if (length != jrx::kErrorRecordSize) {
+    if (length != tessaron::jrx::kErrorRecordSize) {
         PLUMEX_CUPSLog::debug("bad response size for GET_ERRORS %lu != %d", static_cast<unsigned long>(length),
-                              static_cast<int>(jrx::kErrorRecordSize));
+                              static_cast<int>(tessaron::jrx::kErrorRecordSize));
         return 0;
     }
-    const std::uint64_t count = jrx::getU32(reply->data());
+    const std::uint64_t count = tessaron::jrx::getU32(reply->data());
     if (count == 0) return 0;
     PLUMEX_CUPSLog::debug("getting %lu errors ...", static_cast<unsigned long>(count));
     PLUMEX_CUPSPrintJob* context = PLUMEX_CUPSPrintJob::sharedObject();
@@ -195,9 +195,9 @@ std::uint64_t VantrelTessaronJob::getErrorStatus() {
     for (;;) {
         ++handled;
         const Dictionary error = errorDictionary(reply->data());
-        PLUMEX_CUPSLog::debug("Error %lu: %s", static_cast<unsigned long>(jrx::getU32(reply->data() + 4)),
+        PLUMEX_CUPSLog::debug("Error %lu: %s", static_cast<unsigned long>(tessaron::jrx::getU32(reply->data() + 4)),
                               describeValue(error).c_str());
-        const unsigned mainError = jrx::getU16(reply->data() + 8);
+        const unsigned mainError = tessaron::jrx::getU16(reply->data() + 8);
         const std::string word = tessaron::localizedString(mainError > 4999 ? "Error" : "Attention");
         const std::string text = localizedFormat("Printer reported %s %u", word.c_str(), mainError);
         if (context) context->jobRecoverable("%s", text.c_str());
@@ -205,7 +205,7 @@ std::uint64_t VantrelTessaronJob::getErrorStatus() {
         if (handled >= count) break;
         std::int64_t code = 0;
         reply = getVantrelReply(&code);
-        if (!reply || code != 0 || reply->size() != jrx::kErrorRecordSize) break;
+        if (!reply || code != 0 || reply->size() != tessaron::jrx::kErrorRecordSize) break;
     }
     if (handled != count)
         PLUMEX_CUPSLog::debug("ERROR! expected %lu errors but received %lu", static_cast<unsigned long>(count),

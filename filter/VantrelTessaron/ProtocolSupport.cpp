@@ -37,5 +37,5 @@ int connectToAddressData(const std::vector<std::uint8_t>& address) {
     in.sin_family = AF_INET;
     std::memcpy(&in.sin_port, &address[2], 2);
     std::memcpy(&in.sin_addr, &address[4], 4);
-    return plumex_net::connectWithin(in, plumex_net::kConnectAttemptLimit);
+    return tessaron::network::connectWithin(in, tessaron::network::kConnectAttemptLimit);
 }

@@ -49,7 +49,7 @@ std::vector<std::uint8_t> VantrelTessaronJob::dataPayloadForCommandWithData(std:
 }
 
 bool VantrelTessaronJob::verifyJRXReplyHeaderLength(const std::uint8_t* bytes, std::size_t length) const {
-    if (length != jrx::kHeaderSize || !bytes) return false;
+    if (length != tessaron::jrx::kHeaderSize || !bytes) return false;
     if (bytes[0] != 'J' || bytes[1] != 'T' || bytes[6] != _commandHeader.command) return false;
     return (bytes[7] == 0x10 && _commandHeader.command <= 0x20) || (bytes[7] == 0x01 && _commandHeader.command >= 0x21);
 }
@@ -58,16 +58,16 @@ bool VantrelTessaronJob::verifyJRXReplyHeaderLength(const std::uint8_t* bytes, s
 
 
 bool VantrelTessaronJob::sendAllOrFail(std::span<const std::uint8_t> bytes, std::size_t& sent) {
-    const auto result = plumex_net::sendWithin(static_cast<int>(_nativeSocket), bytes, plumex_net::kSendStallLimit);
-    if (result == plumex_net::SendResult::Failed) {
+    const auto result = tessaron::network::sendWithin(static_cast<int>(_nativeSocket), bytes, tessaron::network::kSendStallLimit);
+    if (result == tessaron::network::SendResult::Failed) {
         const int e = errno;
         PLUMEX_CUPSLog::debug("Transmission error %d detected (%s)", e, std::strerror(e));
         badResponse();
     }
-    if (result == plumex_net::SendResult::Stalled) {
+    if (result == tessaron::network::SendResult::Stalled) {
         // A lab that stopped reading: no reply can come, the caller decides.
         PLUMEX_CUPSLog::debug("the printer took no data for %lld ms; giving up the send",
-                              static_cast<long long>(plumex_net::kSendStallLimit.count()));
+                              static_cast<long long>(tessaron::network::kSendStallLimit.count()));
         return false;
     }
     sent += bytes.size();
@@ -87,7 +87,7 @@ std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::responseForCommandE
     };
     while (!_addressData) {
         report(localizedFormat("\"%s\" is not online!", printerID().c_str()));
-        connectToPort(jrx::kTessaronPort);  // look again: the name may resolve by now
+        connectToPort(tessaron::jrx::kTessaronPort);  // look again: the name may resolve by now
         setPrinterIP4Address(stringForCurrentIP4Address());
     }
     if (context) context->recoverIfNeeded();
@@ -148,9 +148,9 @@ enum class ReadOutcome { Progress, Closed, Reset, Late };
 // kWaitReportEvery attempts and given up after kMaxWaitAttempts. Past `deadline` (set once
 // a reply has begun) it answers Late.
 ReadOutcome receiveSome(int fd, std::uint8_t* buffer, std::size_t want, std::size_t& have, long& attempts,
-                        plumex_net::Clock::time_point deadline) {
+                        tessaron::network::Clock::time_point deadline) {
     for (;;) {
-        const auto now = plumex_net::Clock::now();
+        const auto now = tessaron::network::Clock::now();
         if (now >= deadline) return ReadOutcome::Late;
         const auto untilDeadline = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) +
                                    std::chrono::milliseconds(1);
@@ -200,26 +200,26 @@ std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::getVantrelReply(std
     const auto start = std::chrono::steady_clock::now();
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
 
-    std::uint8_t header[jrx::kHeaderSize] = {};
+    std::uint8_t header[tessaron::jrx::kHeaderSize] = {};
     std::size_t have = 0;
     long attempts = 0;
     // The wait for a reply to begin is the attempts' patience; once its first byte is in, the
     // whole reply has a deadline by its length, so that a trickle cannot hold the job.
-    auto deadline = plumex_net::Clock::time_point::max();
-    std::optional<plumex_net::Clock::time_point> firstByte;
+    auto deadline = tessaron::network::Clock::time_point::max();
+    std::optional<tessaron::network::Clock::time_point> firstByte;
     auto late = [&](std::size_t bytesIn, std::size_t bytesWanted) {
         PLUMEX_CUPSLog::debug("the reply from %s did not complete in time: %lu of %lu bytes; counted as no reply",
                               printerID().c_str(), static_cast<unsigned long>(bytesIn),
                               static_cast<unsigned long>(bytesWanted));
         return std::nullopt;
     };
-    while (have < jrx::kHeaderSize && std::chrono::steady_clock::now() - start <= kHeaderTimeLimit) {
-        const auto outcome = receiveSome(fd, header, jrx::kHeaderSize, have, attempts, deadline);
+    while (have < tessaron::jrx::kHeaderSize && std::chrono::steady_clock::now() - start <= kHeaderTimeLimit) {
+        const auto outcome = receiveSome(fd, header, tessaron::jrx::kHeaderSize, have, attempts, deadline);
         if (!firstByte && have > 0) {
-            firstByte = plumex_net::Clock::now();
-            deadline = *firstByte + plumex_net::replyDeadline(0);
+            firstByte = tessaron::network::Clock::now();
+            deadline = *firstByte + tessaron::network::replyDeadline(0);
         }
-        if (outcome == ReadOutcome::Late) return late(have, jrx::kHeaderSize);
+        if (outcome == ReadOutcome::Late) return late(have, tessaron::jrx::kHeaderSize);
         if (outcome == ReadOutcome::Reset) return std::nullopt;
         if (outcome == ReadOutcome::Closed) {
             // A closed connection never brings the rest: no reply, the caller decides.
@@ -228,15 +228,15 @@ std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::getVantrelReply(std
             return std::nullopt;
         }
     }
-    if (have < jrx::kHeaderSize) {
+    if (have < tessaron::jrx::kHeaderSize) {
         PLUMEX_CUPSLog::debug("bad reply header of %ld bytes (expected %d).", static_cast<long>(have),
-                              static_cast<int>(jrx::kHeaderSize));
+                              static_cast<int>(tessaron::jrx::kHeaderSize));
         badResponse();
     }
     const auto decoded = jrx_command_header_s::decode(header);
     const std::uint32_t dataLength = decoded->dataLength;
-    if (!verifyJRXReplyHeaderLength(header, jrx::kHeaderSize) || dataLength == 0 ||
-        dataLength > jrx::maxReplyDataLength(_commandHeader.command)) {
+    if (!verifyJRXReplyHeaderLength(header, tessaron::jrx::kHeaderSize) || dataLength == 0 ||
+        dataLength > tessaron::jrx::maxReplyDataLength(_commandHeader.command)) {
         PLUMEX_CUPSLog::debug("bad command response from %s", printerID().c_str());
         PLUMEX_CUPSLog::logData(header, sizeof header);
         badResponse();
@@ -245,20 +245,20 @@ std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::getVantrelReply(std
 
     std::vector<std::uint8_t> payload(dataLength, 0);
     std::size_t got = 0;
-    deadline = *firstByte + plumex_net::replyDeadline(dataLength);
+    deadline = *firstByte + tessaron::network::replyDeadline(dataLength);
     while (got < payload.size()) {
         const auto outcome = receiveSome(fd, payload.data(), payload.size(), got, attempts, deadline);
-        if (outcome == ReadOutcome::Late) return late(jrx::kHeaderSize + got, jrx::kHeaderSize + payload.size());
+        if (outcome == ReadOutcome::Late) return late(tessaron::jrx::kHeaderSize + got, tessaron::jrx::kHeaderSize + payload.size());
         if (outcome != ReadOutcome::Progress) break;
     }
-    if (got < jrx::kResultBlockSize) return std::nullopt;
+    if (got < tessaron::jrx::kResultBlockSize) return std::nullopt;
     if (got < payload.size()) {
         PLUMEX_CUPSLog::debug("incomplete reply: %lu of %lu bytes", static_cast<unsigned long>(got),
                               static_cast<unsigned long>(payload.size()));
         return std::nullopt;
     }
-    const std::uint32_t code = jrx::getU32(payload.data());
-    if (code == jrx::JRX_SUCCESS) payload.erase(payload.begin(), payload.begin() + jrx::kResultBlockSize);
+    const std::uint32_t code = tessaron::jrx::getU32(payload.data());
+    if (code == tessaron::jrx::JRX_SUCCESS) payload.erase(payload.begin(), payload.begin() + tessaron::jrx::kResultBlockSize);
     _lastReplyCode = code;
     if (outCode) *outCode = code;
     return payload;

@@ -7,11 +7,11 @@
 
 #include "LocalizedFormat.h"
 
-VantrelTessaronJob::VantrelTessaronJob() : _jrxFrameParam2(jrx::kFrameParamADSize, 0) {
+VantrelTessaronJob::VantrelTessaronJob() : _jrxFrameParam2(tessaron::jrx::kFrameParamADSize, 0) {
     _commandHeader = jrx_command_header_s{};
-    _commandHeader.serverVersion = jrx::kMinAPIVersion;
+    _commandHeader.serverVersion = tessaron::jrx::kMinAPIVersion;
     _jrxClientInfo = _WSJRX_CLIENT_INFO{};
-    _jrxClientInfo.Version = jrx::kMinAPIVersion;
+    _jrxClientInfo.Version = tessaron::jrx::kMinAPIVersion;
 }
 
 VantrelTessaronJob::~VantrelTessaronJob() {
@@ -59,7 +59,7 @@ bool VantrelTessaronJob::parseDeviceURI(const std::string& uri) {
     setDelegate(nullptr);
     setReuseSocketIfPossible(false);
     setHostName(host);
-    connectToPort(jrx::kTessaronPort);  // the port of the URI is never used
+    connectToPort(tessaron::jrx::kTessaronPort);  // the port of the URI is never used
     setPrinterName(host);
     setPrinterIP4Address(stringForCurrentIP4Address());
     return true;
@@ -76,7 +76,7 @@ PLUMEX_CUPSPrintJob* VantrelTessaronJob::printJob() {
 void VantrelTessaronJob::setPrinterAPIVersion(std::uint32_t version) {
     _serverAPIVersion = version;
     _printerAPIVersionString = dottedQuadString(version);
-    const std::uint32_t spoken = std::clamp(version, jrx::kMinAPIVersion, jrx::kMaxAPIVersion);
+    const std::uint32_t spoken = std::clamp(version, tessaron::jrx::kMinAPIVersion, tessaron::jrx::kMaxAPIVersion);
     _commandHeader.serverVersion = spoken;
     _cancelHeaderVersion = spoken;
     _jrxClientInfo.Version = spoken;

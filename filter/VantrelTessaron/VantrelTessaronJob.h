@@ -35,7 +35,7 @@ using JRXPaperCatalogue = tessaron::keyedarchive::Dictionary;
 using JRXJobOptions = std::map<std::string, std::string>;
 
 // Keys of the property store (see PLUMEX_PrintCoreNetwork::valueForKey).
-namespace jrx::keys {
+namespace tessaron::jrx::keys {
 inline constexpr const char* kAsyncDataRunLoopTimer = "asyncDataRunLoopTimer";  // RunLoop::SourceId
 inline constexpr const char* kMutableJRXResponseData = "mutableJRXResponseData";  // std::vector<uint8_t>
 inline constexpr const char* kCUPSPrintJobOptions = "CUPS_PrintJobOptions";      // JRXJobOptions
@@ -48,7 +48,7 @@ inline constexpr const char* kAbleReceive = "ableReceive";                      
 inline constexpr const char* kExpectedResponseLength = "expectedResponseLength";  // std::int64_t
 inline constexpr const char* kMutablePaperDict = "mutablePaperDict";              // JRXPaperCatalogue
 inline constexpr const char* kCurrentPaperCount = "currentPaperCount";            // std::int64_t
-}  // namespace jrx::keys
+}  // namespace tessaron::jrx::keys
 
 inline constexpr const char* kJRXPrinterInfoDidUpdateNotification = "JRXPrinterInfoDidUpdateNotification";
 inline constexpr const char* kJRXPrinterPaperDidUpdateNotification = "JRXPrinterPaperDidUpdateNotification";
@@ -241,7 +241,7 @@ private:
     // The fast-print spool command went out (the signal cleanup reads it beside the main thread).
     std::atomic<bool> _spoolSent{false};
     // The header version, for a cancel built beside a transaction that rewrites _commandHeader.
-    std::atomic<std::uint32_t> _cancelHeaderVersion{jrx::kMinAPIVersion};
+    std::atomic<std::uint32_t> _cancelHeaderVersion{tessaron::jrx::kMinAPIVersion};
     // The cancel command on a connection of its own, within a few seconds in all; the result
     // code, or none without a reply.
     std::optional<std::uint32_t> cancelOnFreshConnection() const;

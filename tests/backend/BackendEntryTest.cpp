@@ -18,7 +18,7 @@ int fakeRaster() {
     ++rasterCalls;
     return 23;
 }
-const vantrelps::JobDriverTable kFakes{fakeCommand, fakeRaster};
+const tessaron::backend::JobDriverTable kFakes{fakeCommand, fakeRaster};
 
 class BackendEntry : public ::testing::Test {
 protected:
@@ -29,18 +29,18 @@ protected:
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
-        return vantrelps::backendMain(static_cast<int>(args.size()), argv.data(), kFakes);
+        return tessaron::backend::backendMain(static_cast<int>(args.size()), argv.data(), kFakes);
     }
 };
 
 TEST_F(BackendEntry, OnlyTheExactCommandTypeRunsTheCommandDriver) {
-    EXPECT_EQ(vantrelps::runJobDriver("application/vnd.cups-command", kFakes), 17);
+    EXPECT_EQ(tessaron::backend::runJobDriver("application/vnd.cups-command", kFakes), 17);
     EXPECT_EQ(commandCalls, 1);
     for (const char* other : {"application/vnd.cups-raster", "Application/vnd.cups-command",
                               "application/vnd.cups-command; charset=utf-8", "application/vnd.cups-command ", ""}) {
-        EXPECT_EQ(vantrelps::runJobDriver(other, kFakes), 23) << other;
+        EXPECT_EQ(tessaron::backend::runJobDriver(other, kFakes), 23) << other;
     }
-    EXPECT_EQ(vantrelps::runJobDriver(nullptr, kFakes), 23);
+    EXPECT_EQ(tessaron::backend::runJobDriver(nullptr, kFakes), 23);
     EXPECT_EQ(commandCalls, 1);
     EXPECT_EQ(rasterCalls, 6);
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-using namespace vantrelps;
+using namespace tessaron::backend;
 
 namespace {
 

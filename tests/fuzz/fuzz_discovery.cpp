@@ -17,14 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     inet_ntop(AF_INET, &in, address, sizeof address);
     const auto datagram = input.rest();
 
-    if (vantrelps::isDiscoveryReply(datagram.data(), datagram.size())) {
-        const std::string line = vantrelps::deviceLineForReply(datagram.data(), datagram.size(), address);
+    if (tessaron::backend::isDiscoveryReply(datagram.data(), datagram.size())) {
+        const std::string line = tessaron::backend::deviceLineForReply(datagram.data(), datagram.size(), address);
         const std::string problem = deviceLineProblem(line);
         if (!problem.empty()) finding(problem + ": " + line.substr(0, 200));
-        const std::string name = vantrelps::replyPrinterName(datagram.data(), datagram.size());
+        const std::string name = tessaron::backend::replyPrinterName(datagram.data(), datagram.size());
         require(name.size() <= datagram.size(), "printer name longer than the datagram");
     } else {
-        const std::string line = vantrelps::strayDatagramLine(datagram.data(), datagram.size(), address);
+        const std::string line = tessaron::backend::strayDatagramLine(datagram.data(), datagram.size(), address);
         require(!line.empty() && line.back() == '\n' && line.find('\n') == line.size() - 1,
                 "the dump of a stray datagram is not one line");
         PLUMEX_CUPSLog::debug("%s", line.substr(0, line.size() - 1).c_str());

@@ -14,11 +14,11 @@ namespace {
 
 constexpr uint32_t kVersions[] = {0x01000501, 0x02000000, 0x02020000, 0x03000000};
 
-void requireReplies(const minilab::Answer& answer) {
+void requireReplies(const tessaron::minilab::Answer& answer) {
     for (const auto& reply : answer.replies) {
-        require(reply.size() >= minilab::kHeaderSize, "reply shorter than its header");
+        require(reply.size() >= tessaron::minilab::kHeaderSize, "reply shorter than its header");
         require(reply[0] == 'J' && reply[1] == 'T', "reply without its marker");
-        require(minilab::getU32(reply, 8) == reply.size() - minilab::kHeaderSize, "reply length field is wrong");
+        require(tessaron::minilab::getU32(reply, 8) == reply.size() - tessaron::minilab::kHeaderSize, "reply length field is wrong");
     }
 }
 
@@ -27,23 +27,23 @@ void requireReplies(const minilab::Answer& answer) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     setUpHarness();
     InputReader input({data, size});
-    minilab::LabConfig config = minilab::defaultLab();
+    tessaron::minilab::LabConfig config = tessaron::minilab::defaultLab();
     const uint8_t choice = input.byte();
     config.apiVersion = kVersions[choice % std::size(kVersions)];
     config.extraFeatures = config.duplex = config.apiVersion >= 0x03000000;
-    minilab::Lab lab(config, nullptr);
+    tessaron::minilab::Lab lab(config, nullptr);
     for (int request = 0; request < 64 && !input.empty(); ++request) {
-        const auto header = input.take(minilab::kHeaderSize);
-        if (header.size() < minilab::kHeaderSize) break;
-        const minilab::HeaderCheck check = lab.inspectHeader(header, "fuzz");
+        const auto header = input.take(tessaron::minilab::kHeaderSize);
+        if (header.size() < tessaron::minilab::kHeaderSize) break;
+        const tessaron::minilab::HeaderCheck check = lab.inspectHeader(header, "fuzz");
         if (check.violation && check.violation->fatal) {
             requireReplies(lab.reject(header, *check.violation, "fuzz"));
             break;
         }
-        const uint32_t length = minilab::getU32(header, 8);
+        const uint32_t length = tessaron::minilab::getU32(header, 8);
         const auto body = input.take(length);
         if (body.size() < length) break;  // the lab would still be waiting for the rest
-        const minilab::Answer answer =
+        const tessaron::minilab::Answer answer =
             check.violation ? lab.reject(header, *check.violation, "fuzz") : lab.respond(header, body, "fuzz", 0);
         requireReplies(answer);
         if (answer.close) break;

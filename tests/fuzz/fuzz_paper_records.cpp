@@ -17,12 +17,12 @@ public:
     JRXPaperCatalogue readList(InputReader& input, bool extended) {
         if (extended) {
             // The extended record form is read once the information reply showed extra features.
-            std::uint8_t info[jrx::kPrinterInfoSize] = {'L', 'a', 'b'};
-            jrx::putU32(info + 20, 0x03000000);
-            jrx::putU16(info + 30, 1);
+            std::uint8_t info[tessaron::jrx::kPrinterInfoSize] = {'L', 'a', 'b'};
+            tessaron::jrx::putU32(info + 20, 0x03000000);
+            tessaron::jrx::putU16(info + 30, 1);
             processInfoResponse(info);
         }
-        const size_t size = extended ? jrx::kPaperRecordADSize : jrx::kPaperRecordSize;
+        const size_t size = extended ? tessaron::jrx::kPaperRecordADSize : tessaron::jrx::kPaperRecordSize;
         JRXPaperCatalogue catalogue;
         for (int i = 0; i < 256 && !input.empty(); ++i) {
             const auto record = input.take(size);

@@ -13,16 +13,16 @@ using namespace tessaron::fuzz;
 
 namespace {
 
-constexpr uint8_t kCommands[] = {jrx::JRX_GET_PRINTER_INFO, jrx::JRX_GET_PAPER, jrx::JRX_GET_PAPER_AD, jrx::JRX_GET_STATUS};
+constexpr uint8_t kCommands[] = {tessaron::jrx::JRX_GET_PRINTER_INFO, tessaron::jrx::JRX_GET_PAPER, tessaron::jrx::JRX_GET_PAPER_AD, tessaron::jrx::JRX_GET_STATUS};
 
 class ReplyReader : public VantrelTessaronJob {
 public:
     void readReplies(uint8_t command, int fd) {
         const uint8_t query[2] = {0, 1};
         dataPayloadForCommandWithData(command, query);  // the command the reply must answer
-        const bool extended = command == jrx::JRX_GET_PAPER_AD;
-        setValueForKey(jrx::keys::kExpectedResponseLength,
-                       static_cast<std::int64_t>(extended ? jrx::kPaperRecordADSize : jrx::kPaperRecordSize));
+        const bool extended = command == tessaron::jrx::JRX_GET_PAPER_AD;
+        setValueForKey(tessaron::jrx::keys::kExpectedResponseLength,
+                       static_cast<std::int64_t>(extended ? tessaron::jrx::kPaperRecordADSize : tessaron::jrx::kPaperRecordSize));
         setValueForKey("shouldStartRunLoop", true);  // a paper list reads on from the same socket
         _outSocket = fd;
         dataWaitingToBeReadOnSocket(fd);

@@ -84,9 +84,9 @@ public:
             case 3: getRegisteredPapers(); break;
             default: {
                 // The extended form is asked for once the information reply has shown extra features.
-                std::uint8_t info[jrx::kPrinterInfoSize] = {'L', 'a', 'b'};
-                jrx::putU32(info + 20, 0x03000000);
-                jrx::putU16(info + 30, 1);
+                std::uint8_t info[tessaron::jrx::kPrinterInfoSize] = {'L', 'a', 'b'};
+                tessaron::jrx::putU32(info + 20, 0x03000000);
+                tessaron::jrx::putU16(info + 30, 1);
                 processInfoResponse(info);
                 getRegisteredPapers();
                 break;

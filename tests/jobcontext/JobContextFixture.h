@@ -9,7 +9,7 @@
 #include "PLUMEX_CUPSPrintJob.h"
 #include "TempDir.h"
 
-namespace jobcontext_test {
+namespace tessaron::jobcontexttest {
 
 struct JobContext {
     tessaron::test::TempDir dir;
@@ -36,4 +36,4 @@ private:
     }
 };
 
-}  // namespace jobcontext_test
+}  // namespace tessaron::jobcontexttest

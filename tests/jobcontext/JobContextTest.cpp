@@ -8,7 +8,7 @@
 
 #include "JobContextFixture.h"
 
-using jobcontext_test::JobContext;
+using tessaron::jobcontexttest::JobContext;
 
 namespace {
 
@@ -149,17 +149,17 @@ TEST(TempFiles, AreNewPrivateFilesInTMPDIR) {
 }
 
 TEST(RasterHeader, PaddingIsFineAndTheLimitIsExactlyOneGibibyte) {
-    cups_page_header2_t h = jobcontext_test::rgbHeader({2400, 1800, 0});
+    cups_page_header2_t h = tessaron::jobcontexttest::rgbHeader({2400, 1800, 0});
     h.cupsBytesPerLine = 2400 * 3 + 64;
     EXPECT_EQ(PLUMEX_CUPSPrintJob::rasterHeaderProblem(h), std::nullopt);
     // Width times bits per pixel beyond 32 bits must not wrap to a small row.
-    h = jobcontext_test::rgbHeader({0x80000000u, 1, 0});
+    h = tessaron::jobcontexttest::rgbHeader({0x80000000u, 1, 0});
     h.cupsBitsPerPixel = 32;
     h.cupsBytesPerLine = 16;
     EXPECT_NE(PLUMEX_CUPSPrintJob::rasterHeaderProblem(h), std::nullopt);
-    h = jobcontext_test::rgbHeader({16384, 21846, 0});  // 49152 * 21846 bytes: just above 1 GiB
+    h = tessaron::jobcontexttest::rgbHeader({16384, 21846, 0});  // 49152 * 21846 bytes: just above 1 GiB
     EXPECT_NE(PLUMEX_CUPSPrintJob::rasterHeaderProblem(h), std::nullopt);
-    h = jobcontext_test::rgbHeader({16384, 21845, 0});
+    h = tessaron::jobcontexttest::rgbHeader({16384, 21845, 0});
     EXPECT_EQ(PLUMEX_CUPSPrintJob::rasterHeaderProblem(h), std::nullopt);
 }
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace jobcontext_test {
+namespace tessaron::jobcontexttest {
 
 cups_page_header2_t rgbHeader(const RasterPage& page) {
     cups_page_header2_t h;
@@ -82,4 +82,4 @@ std::string ppdText(const std::string& extraLines) {
            extraLines;
 }
 
-}  // namespace jobcontext_test
+}  // namespace tessaron::jobcontexttest

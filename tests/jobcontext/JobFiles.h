@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace jobcontext_test {
+namespace tessaron::jobcontexttest {
 
 struct RasterPage {
     unsigned width = 0, height = 0;
@@ -27,4 +27,4 @@ void writeRasterHeaders(const std::string& path, const std::vector<cups_page_hea
 // A PPD with a PickOne option JRXFinish (Glossy default, Matte, Lustre) and the extra lines.
 std::string ppdText(const std::string& extraLines = "");
 
-}  // namespace jobcontext_test
+}  // namespace tessaron::jobcontexttest

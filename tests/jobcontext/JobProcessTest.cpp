@@ -11,7 +11,7 @@
 #include "TempDir.h"
 
 using namespace std::chrono_literals;
-using jobcontext_test::RasterPage;
+using tessaron::jobcontexttest::RasterPage;
 using tessaron::test::ProcessSpec;
 using tessaron::test::TempDir;
 
@@ -36,7 +36,7 @@ std::string pageLines(const std::vector<RasterPage>& pages) {
     std::string lines;
     for (size_t i = 0; i < pages.size(); ++i) {
         unsigned sum = 0;
-        for (uint8_t b : jobcontext_test::pagePixels(pages[i])) sum = sum * 31 + b;
+        for (uint8_t b : tessaron::jobcontexttest::pagePixels(pages[i])) sum = sum * 31 + b;
         lines += "page " + std::to_string(i + 1) + " " + std::to_string(pages[i].width) + "x" +
                  std::to_string(pages[i].height) + " sum " + std::to_string(sum) + "\n";
     }
@@ -75,7 +75,7 @@ TEST(JobCreation, MissingSpoolFileIsAnErrorWithExitOne) {
 
 TEST(JobCreation, NoDeviceURIOrNoRasterEndsTheJob) {
     TempDir dir;
-    jobcontext_test::writeRaster(dir.file("job.ras"), kThreePages);
+    tessaron::jobcontexttest::writeRaster(dir.file("job.ras"), kThreePages);
     auto args = jobArgs();
     args.push_back(dir.file("job.ras"));
     ProcessSpec noURI = probe(dir, args);
@@ -94,7 +94,7 @@ TEST(JobCreation, NoDeviceURIOrNoRasterEndsTheJob) {
 
 TEST(PageCount, PagesAreCountedAheadFromAPipeAndAFile) {
     TempDir dir;
-    jobcontext_test::writeRaster(dir.file("job.ras"), kThreePages);
+    tessaron::jobcontexttest::writeRaster(dir.file("job.ras"), kThreePages);
     const std::string expected = "pages expected 3 copies 1\n" + pageLines(kThreePages) + "pages output 3\n";
 
     ProcessSpec piped = probe(dir, jobArgs());
@@ -122,7 +122,7 @@ TEST(PageCount, PagesLargerThanOneCountingReadAreCountedWholeAndPrintedUnchanged
     // multiple of what one read takes.
     const std::vector<RasterPage> pages = {{120000, 7, 3}, {700, 1000, 5}, {2, 1, 11}};
     TempDir dir;
-    jobcontext_test::writeRaster(dir.file("job.ras"), pages);
+    tessaron::jobcontexttest::writeRaster(dir.file("job.ras"), pages);
     const std::string expected = "pages expected 3 copies 1\n" + pageLines(pages) + "pages output 3\n";
     ProcessSpec piped = probe(dir, jobArgs());
     piped.stdinFile = dir.file("job.ras");
@@ -138,7 +138,7 @@ TEST(PageCount, PagesLargerThanOneCountingReadAreCountedWholeAndPrintedUnchanged
 TEST(PageCount, TheCopyOfAPipedJobLeavesNoFileBehind) {
     TempDir dir;
     TempDir tmp;
-    jobcontext_test::writeRaster(dir.file("job.ras"), kThreePages);
+    tessaron::jobcontexttest::writeRaster(dir.file("job.ras"), kThreePages);
     ProcessSpec piped = probe(tmp, jobArgs());
     piped.stdinData = tessaron::test::readFile(dir.file("job.ras"));
     auto result = tessaron::test::runProcess(piped);
@@ -148,7 +148,7 @@ TEST(PageCount, TheCopyOfAPipedJobLeavesNoFileBehind) {
 
 TEST(PageCount, TheDialogsCountIsKeptWhenGiven) {
     TempDir dir;
-    jobcontext_test::writeRaster(dir.file("job.ras"), kThreePages);
+    tessaron::jobcontexttest::writeRaster(dir.file("job.ras"), kThreePages);
     auto args = jobArgs(
         "com.apple.print.PrintSettings.PMTotalSidesImaged..n.=7 com.apple.print.PrintSettings.PMTotalBeginPages..n.=7");
     args.push_back(dir.file("job.ras"));
@@ -162,8 +162,8 @@ TEST(PageCount, TheDialogsCountIsKeptWhenGiven) {
 
 TEST(RasterInput, AnAbsurdPageIsRefusedBeforeAnyAllocation) {
     TempDir dir;
-    cups_page_header2_t huge = jobcontext_test::rgbHeader({60000, 60000, 0});
-    jobcontext_test::writeRasterHeaders(dir.file("job.ras"), {huge});
+    cups_page_header2_t huge = tessaron::jobcontexttest::rgbHeader({60000, 60000, 0});
+    tessaron::jobcontexttest::writeRasterHeaders(dir.file("job.ras"), {huge});
     auto args = jobArgs();
     args.push_back(dir.file("job.ras"));
     auto result = tessaron::test::runProcess(probe(dir, args));
@@ -176,7 +176,7 @@ TEST(RasterInput, AnAbsurdPageIsRefusedBeforeAnyAllocation) {
 
 TEST(RasterInput, ATruncatedPageFailsTheJob) {
     TempDir dir;
-    jobcontext_test::writeRaster(dir.file("full.ras"), {{40, 30, 3}});
+    tessaron::jobcontexttest::writeRaster(dir.file("full.ras"), {{40, 30, 3}});
     std::string bytes = tessaron::test::readFile(dir.file("full.ras"));
     dir.write("cut.ras", bytes.substr(0, bytes.size() - 100));
     auto args = jobArgs("com.apple.print.PrintSettings.PMTotalSidesImaged..n.=1");
@@ -191,7 +191,7 @@ TEST(RasterInput, ATruncatedPageFailsTheJob) {
 
 namespace {
 std::unique_ptr<tessaron::test::BackgroundProcess> waitingProbe(const TempDir& dir, const char* cleanup) {
-    jobcontext_test::writeRaster(dir.file("job.ras"), {{4, 4, 0}});
+    tessaron::jobcontexttest::writeRaster(dir.file("job.ras"), {{4, 4, 0}});
     auto args = jobArgs();
     args.push_back(dir.file("job.ras"));
     ProcessSpec spec = probe(dir, args);

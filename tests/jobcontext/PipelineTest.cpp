@@ -7,8 +7,8 @@
 #include "JobContextFixture.h"
 #include "TempDir.h"
 
-using jobcontext_test::JobContext;
-using jobcontext_test::RasterPage;
+using tessaron::jobcontexttest::JobContext;
+using tessaron::jobcontexttest::RasterPage;
 namespace img = tessaron::image;
 
 namespace {
@@ -53,7 +53,7 @@ struct PageJob : JobContext {
 TEST(Pipeline, IdentityFiltersLeaveThePageBitExact) {
     PageJob c({7, 5, 3});
     const std::vector<uint8_t> before = pageBytes(*c.job);
-    EXPECT_EQ(before, jobcontext_test::pagePixels({7, 5, 3}));
+    EXPECT_EQ(before, tessaron::jobcontexttest::pagePixels({7, 5, 3}));
     auto image = c.job->imageRepForCurrentPageApplyingCIFilters(
         {filter("CIColorControls"), filter("CIGammaAdjust"), filter("CIUnsharpMask", {{"inputIntensity", 0.0}})});
     ASSERT_TRUE(image);
@@ -67,14 +67,14 @@ TEST(Pipeline, FilteredPixelsAreWrittenBackIntoThePageBuffer) {
     PageJob c(page);
     const img::Filter brighter = filter("CIColorControls", {{"inputBrightness", 0.1}, {"inputSaturation", 1.3}});
     // The same filter on a plain copy of the page, as the engine computes it.
-    std::vector<uint8_t> expected = jobcontext_test::pagePixels(page);
+    std::vector<uint8_t> expected = tessaron::jobcontexttest::pagePixels(page);
     img::BitmapView copy{expected.data(), 9, 6, 27, img::PixelFormat::RGB8};
     ASSERT_TRUE(img::applyFilters(copy, std::span(&brighter, 1), 1));
 
     auto image = c.job->imageRepForCurrentPageApplyingCIFilters({brighter});
     ASSERT_TRUE(image);
     EXPECT_EQ(pageBytes(*c.job), expected);
-    EXPECT_NE(pageBytes(*c.job), jobcontext_test::pagePixels(page));
+    EXPECT_NE(pageBytes(*c.job), tessaron::jobcontexttest::pagePixels(page));
 }
 
 TEST(Pipeline, MarginsCentreThePictureInTheCropRectangleOnWhite) {
@@ -187,7 +187,7 @@ TEST(Pipeline, OnlyEightBitRGBPagesHaveABitmap) {
 }
 
 TEST(Pipeline, AGrayPageHasNoImageNoSideFileAndStaysAsItIs) {
-    cups_page_header2_t gray = jobcontext_test::rgbHeader({8, 4, 0});
+    cups_page_header2_t gray = tessaron::jobcontexttest::rgbHeader({8, 4, 0});
     gray.cupsColorSpace = CUPS_CSPACE_SW;
     gray.cupsBitsPerPixel = 8;
     gray.cupsBytesPerLine = 8;

@@ -168,11 +168,11 @@ TEST_F(LogFile, NewFileIsGroupWritable) {
 
 TEST(LogPaths, StandardizedAndArchiveNames) {
     setenv("HOME", "/home/lp", 1);
-    EXPECT_EQ(plumex_log::standardizedPath("~/Logs/./a/../b.log"), "/home/lp/Logs/b.log");
-    EXPECT_EQ(plumex_log::standardizedPath("/var//tmp/../tmp/x.log"), "/var/tmp/x.log");
-    EXPECT_EQ(plumex_log::standardizedPath("/.."), "/");
-    EXPECT_EQ(plumex_log::archivePathFor("/Library/Logs/Vantrel/Tessaron_v3.log"), "/Library/Logs/Vantrel/Tessaron_v3_old.log");
-    EXPECT_EQ(plumex_log::archivePathFor("/tmp/x"), "/tmp/x_old.log");
-    EXPECT_EQ(plumex_log::archivePathFor("/tmp/dir.d/x"), "/tmp/dir.d/x_old.log");
-    EXPECT_EQ(plumex_log::archivePathFor("/tmp/a.b.txt"), "/tmp/a.b_old.txt");
+    EXPECT_EQ(tessaron::printjob::standardizedPath("~/Logs/./a/../b.log"), "/home/lp/Logs/b.log");
+    EXPECT_EQ(tessaron::printjob::standardizedPath("/var//tmp/../tmp/x.log"), "/var/tmp/x.log");
+    EXPECT_EQ(tessaron::printjob::standardizedPath("/.."), "/");
+    EXPECT_EQ(tessaron::printjob::archivePathFor("/Library/Logs/Vantrel/Tessaron_v3.log"), "/Library/Logs/Vantrel/Tessaron_v3_old.log");
+    EXPECT_EQ(tessaron::printjob::archivePathFor("/tmp/x"), "/tmp/x_old.log");
+    EXPECT_EQ(tessaron::printjob::archivePathFor("/tmp/dir.d/x"), "/tmp/dir.d/x_old.log");
+    EXPECT_EQ(tessaron::printjob::archivePathFor("/tmp/a.b.txt"), "/tmp/a.b_old.txt");
 }

@@ -128,10 +128,10 @@ TEST_F(LoggingTest, TimeStampsStayGregorianWithAsciiDigitsInAPersianJob) {
     UErrorCode status = U_ZERO_ERROR;
     icu::Locale::setDefault(icu::Locale("fa_IR"), status);
     setenv("LANG", "fa_IR.UTF-8", 1);
-    plumex_log::LogState fresh;  // its formatter is made now, under the job's language
+    tessaron::printjob::LogState fresh;  // its formatter is made now, under the job's language
     const auto when = std::chrono::sys_days{std::chrono::year{2014} / 3 / 7} + std::chrono::hours{13} +
                       std::chrono::minutes{2} + std::chrono::seconds{11} + std::chrono::milliseconds{42};
-    const std::string stamp = plumex_log::formattedLogDate(fresh, when);
+    const std::string stamp = tessaron::printjob::formattedLogDate(fresh, when);
     delete static_cast<icu::SimpleDateFormat*>(fresh.dateFormatter);
     icu::Locale::setDefault(saved, status);
     setenv("LANG", "C", 1);

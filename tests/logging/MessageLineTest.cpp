@@ -10,10 +10,10 @@
 #include <utility>
 #include <vector>
 
-using plumex_cups::deviceLine;
-using plumex_cups::lineSafeText;
-using plumex_cups::messageLine;
-using plumex_cups::ppdUpdateText;
+using tessaron::printjob::deviceLine;
+using tessaron::printjob::lineSafeText;
+using tessaron::printjob::messageLine;
+using tessaron::printjob::ppdUpdateText;
 
 namespace {
 
@@ -107,9 +107,9 @@ TEST_F(LoggingTest, StandardErrorLinesCannotBeSplitByTheirText) {
 }
 
 TEST_F(LoggingTest, APpdUpdateWithAnOpenQuoteIsRefusedNotWritten) {
-    EXPECT_TRUE(plumex_cups::quotesBalanced(R"( A="x \" y" B="\\")"));
-    EXPECT_FALSE(plumex_cups::quotesBalanced(R"( A="x \\" y")"));
-    EXPECT_FALSE(plumex_cups::quotesBalanced(" La\xC3\xA9\""));
+    EXPECT_TRUE(tessaron::printjob::quotesBalanced(R"( A="x \" y" B="\\")"));
+    EXPECT_FALSE(tessaron::printjob::quotesBalanced(R"( A="x \\" y")"));
+    EXPECT_FALSE(tessaron::printjob::quotesBalanced(" La\xC3\xA9\""));
     PLUMEX_CUPSLog::setShouldLogToStdErr(true);
     PLUMEX_CUPSLog::setApplicationName("vantrelps");
     testing::internal::CaptureStderr();

@@ -10,7 +10,7 @@
 #include "NetLock.h"
 #include "TempDir.h"
 
-namespace minilab_test {
+namespace tessaron::minilabtest {
 
 class LabTest : public ::testing::Test {
 protected:
@@ -30,4 +30,4 @@ protected:
     std::unique_ptr<tessaron::test::MinilabProcess> lab;
 };
 
-}  // namespace minilab_test
+}  // namespace tessaron::minilabtest

@@ -13,7 +13,7 @@
 #include "LabFixture.h"
 #include "RawLab.h"
 
-using namespace minilab_test;
+using namespace tessaron::minilabtest;
 using namespace std::chrono_literals;
 
 namespace {

@@ -15,7 +15,7 @@
 #include "LabFixture.h"
 #include "RawLab.h"
 
-using namespace minilab_test;
+using namespace tessaron::minilabtest;
 using nlohmann::json;
 
 namespace {
@@ -225,11 +225,11 @@ TEST_F(Orders, AnOrderTheStoreCannotKeepIsRefused) {
     std::filesystem::create_directory_symlink(elsewhere.path(), store.file(".order-1.partial"));
     const Bytes one = bmp(3, 2);
     const Bytes frame = request(0x02, {clientInfo(kV21), plainFrame(1, 1, one.size(), 320), one}, kV21);
-    EXPECT_EQ(resultOf(transact(frame)), minilab::kDiskFullSpool);
+    EXPECT_EQ(resultOf(transact(frame)), tessaron::minilab::kDiskFullSpool);
     EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
     // The refused frame is not held: the order cannot be spooled without it.
     EXPECT_EQ(resultOf(transact(request(0x03, {clientInfo(kV21), plainOrder(1, 64)}, kV21))),
-              minilab::kInvalidFrameNum);
+              tessaron::minilab::kInvalidFrameNum);
     EXPECT_EQ(resultOf(transact(frame)), 0u);
     EXPECT_EQ(resultOf(transact(request(0x03, {clientInfo(kV21), plainOrder(1, 64)}, kV21))), 0u);
     EXPECT_EQ(stored("order-2/frame-1.bmp"), text(one));
@@ -242,17 +242,17 @@ TEST_F(Orders, PlainRecordSizesFollowTheCommand) {
     // The extended frame block sent with 0x02: its tail is taken as image bytes.
     EXPECT_NE(resultOf(transact(request(0x02, {clientInfo(kV21), plainFrame(1, 1, image.size(), 480), image}, kV21))), 0u);
     // 0x03 carries the order's first 64 bytes, no more, no fewer.
-    EXPECT_EQ(resultOf(transact(request(0x03, {clientInfo(kV21), plainOrder(1, 240)}, kV21))), minilab::kInvalidSize);
-    EXPECT_EQ(resultOf(transact(request(0x03, {clientInfo(kV21), plainOrder(1, 63)}, kV21))), minilab::kInvalidSize);
+    EXPECT_EQ(resultOf(transact(request(0x03, {clientInfo(kV21), plainOrder(1, 240)}, kV21))), tessaron::minilab::kInvalidSize);
+    EXPECT_EQ(resultOf(transact(request(0x03, {clientInfo(kV21), plainOrder(1, 63)}, kV21))), tessaron::minilab::kInvalidSize);
     // A plain order names no sheet paper and has no copies.
     Bytes named = plainOrder(1, 64);
     putText(named, 42, "A4");
-    EXPECT_EQ(resultOf(transact(request(0x03, {clientInfo(kV21), named}, kV21))), minilab::kInvalidParameter);
+    EXPECT_EQ(resultOf(transact(request(0x03, {clientInfo(kV21), named}, kV21))), tessaron::minilab::kInvalidParameter);
     // A spool without frames is no order.
-    EXPECT_EQ(resultOf(transact(request(0x03, {clientInfo(kV21), plainOrder(1, 64)}, kV21))), minilab::kInvalidFrameNum);
+    EXPECT_EQ(resultOf(transact(request(0x03, {clientInfo(kV21), plainOrder(1, 64)}, kV21))), tessaron::minilab::kInvalidFrameNum);
     // Frames announced two, one arrived: the order is refused and nothing is published.
     ASSERT_EQ(resultOf(transact(request(0x02, {clientInfo(kV21), plainFrame(1, 2, image.size(), 320), image}, kV21))), 0u);
-    EXPECT_EQ(resultOf(transact(request(0x03, {clientInfo(kV21), plainOrder(2, 64)}, kV21))), minilab::kInvalidFrameNum);
+    EXPECT_EQ(resultOf(transact(request(0x03, {clientInfo(kV21), plainOrder(2, 64)}, kV21))), tessaron::minilab::kInvalidFrameNum);
     EXPECT_FALSE(std::filesystem::exists(store.file("order-1")));
     EXPECT_TRUE(lab->waitForLog("2 frames announced, 1 received"));
 }
@@ -265,21 +265,21 @@ TEST_F(Orders, FastPrintOrderComesFirstThenItsFrames) {
     // Frames of an order not yet spooled have nothing to join.
     const Bytes image = bmp(4, 3);
     EXPECT_EQ(resultOf(transact(request(0x12, {info, plainFrame(1, 2, image.size(), 384), image}, kV22))),
-              minilab::kNoSuchOrder);
+              tessaron::minilab::kNoSuchOrder);
     // The 16 bytes after the order must repeat the client information's start.
     Bytes wrongTail = order;
     wrongTail[240] ^= 1;
-    EXPECT_EQ(resultOf(transact(request(0x13, {info, wrongTail}, kV22))), minilab::kInvalidParameter);
+    EXPECT_EQ(resultOf(transact(request(0x13, {info, wrongTail}, kV22))), tessaron::minilab::kInvalidParameter);
     Bytes shortOrder(order.begin(), order.begin() + 240);
-    EXPECT_EQ(resultOf(transact(request(0x13, {info, shortOrder}, kV22))), minilab::kInvalidSize);
+    EXPECT_EQ(resultOf(transact(request(0x13, {info, shortOrder}, kV22))), tessaron::minilab::kInvalidSize);
 
     ASSERT_EQ(resultOf(transact(request(0x13, {info, order}, kV22))), 0u) << lab->log();
     // The same reference spooled again is refused.
-    EXPECT_EQ(resultOf(transact(request(0x13, {info, order}, kV22))), minilab::kFileExists);
+    EXPECT_EQ(resultOf(transact(request(0x13, {info, order}, kV22))), tessaron::minilab::kFileExists);
     // The frame block of 0x12 is 384 bytes; a frame on another paper than its order's is refused.
     Bytes otherPaper = plainFrame(1, 2, image.size(), 384);
     put16(otherPaper, 282, 2000);
-    EXPECT_EQ(resultOf(transact(request(0x12, {info, otherPaper, image}, kV22))), minilab::kInvalidPaperLength);
+    EXPECT_EQ(resultOf(transact(request(0x12, {info, otherPaper, image}, kV22))), tessaron::minilab::kInvalidPaperLength);
     EXPECT_EQ(resultOf(transact(request(0x12, {info, plainFrame(1, 2, image.size(), 384), image}, kV22))), 0u);
     EXPECT_FALSE(std::filesystem::exists(store.file("order-1")));
     EXPECT_EQ(resultOf(transact(request(0x12, {info, plainFrame(2, 2, image.size(), 384), image}, kV22))), 0u);
@@ -300,8 +300,8 @@ TEST_F(Orders, CancelEndsAFastPrintOrderPartWay) {
     ASSERT_EQ(resultOf(transact(request(0x12, {info, plainFrame(1, 3, image.size(), 384), image}, kV22))), 0u);
     // The cancel payload is 104 bytes: client information and the reference.
     Bytes shortRef(7, 0);
-    EXPECT_EQ(resultOf(transact(request(0x0D, {info, shortRef}, kV22))), minilab::kInvalidSize);
-    EXPECT_EQ(resultOf(transact(request(0x0D, {info, refBytes(kRef + 1)}, kV22))), minilab::kNoSuchOrder);
+    EXPECT_EQ(resultOf(transact(request(0x0D, {info, shortRef}, kV22))), tessaron::minilab::kInvalidSize);
+    EXPECT_EQ(resultOf(transact(request(0x0D, {info, refBytes(kRef + 1)}, kV22))), tessaron::minilab::kNoSuchOrder);
     const Bytes reply = transact(request(0x0D, {info, refBytes(kRef)}, kV22));
     EXPECT_EQ(reply.size(), 48u);
     EXPECT_EQ(resultOf(reply), 0u);
@@ -313,8 +313,8 @@ TEST_F(Orders, CancelEndsAFastPrintOrderPartWay) {
     EXPECT_EQ(stored("order-1/frame-1.bmp"), text(image));
     // Later frames of it have no order to join; a second cancel finds none.
     EXPECT_EQ(resultOf(transact(request(0x12, {info, plainFrame(2, 3, image.size(), 384), image}, kV22))),
-              minilab::kNoSuchOrder);
-    EXPECT_EQ(resultOf(transact(request(0x0D, {info, refBytes(kRef)}, kV22))), minilab::kNoSuchOrder);
+              tessaron::minilab::kNoSuchOrder);
+    EXPECT_EQ(resultOf(transact(request(0x0D, {info, refBytes(kRef)}, kV22))), tessaron::minilab::kNoSuchOrder);
 }
 
 TEST_F(Orders, JpegFramesOnlyWhereTheLabTakesThem) {
@@ -325,15 +325,15 @@ TEST_F(Orders, JpegFramesOnlyWhereTheLabTakesThem) {
     // JPEG bytes announced as BMP, and BMP bytes announced as JPEG, are refused.
     Bytes asBmp = plainFrame(1, 1, picture.size(), 320, 2);
     put64(asBmp, 296, kRef + 1);
-    EXPECT_EQ(resultOf(transact(request(0x02, {clientInfo(kV21), asBmp, picture}, kV21))), minilab::kIllegalImageData);
+    EXPECT_EQ(resultOf(transact(request(0x02, {clientInfo(kV21), asBmp, picture}, kV21))), tessaron::minilab::kIllegalImageData);
     const Bytes image = bmp(2, 2);
     Bytes asJpeg = plainFrame(1, 1, image.size(), 320, 1);
     put64(asJpeg, 296, kRef + 2);
-    EXPECT_EQ(resultOf(transact(request(0x02, {clientInfo(kV21), asJpeg, image}, kV21))), minilab::kIllegalImageData);
+    EXPECT_EQ(resultOf(transact(request(0x02, {clientInfo(kV21), asJpeg, image}, kV21))), tessaron::minilab::kIllegalImageData);
     // TIFF (32) is no format of this protocol's frames.
     Bytes tiff = plainFrame(1, 1, image.size(), 320, 32);
     put64(tiff, 296, kRef + 3);
-    EXPECT_EQ(resultOf(transact(request(0x02, {clientInfo(kV21), tiff, image}, kV21))), minilab::kNotSupportFormat);
+    EXPECT_EQ(resultOf(transact(request(0x02, {clientInfo(kV21), tiff, image}, kV21))), tessaron::minilab::kNotSupportFormat);
 
     ASSERT_EQ(resultOf(transact(request(0x03, {clientInfo(kV21), plainOrder(1, 64)}, kV21))), 0u) << lab->log();
     EXPECT_EQ(stored("order-1/frame-1.jpg"), text(picture));
@@ -350,7 +350,7 @@ TEST_F(Orders, JpegRefusedByABmpOnlyLab) {
       "papers": [{"width": 1520, "surface": 2, "resolution": 3000, "lmin": 1020, "lmax": 4570}]})");
     const Bytes picture = jpeg(8, 8);
     EXPECT_EQ(resultOf(transact(request(0x02, {clientInfo(kV21), plainFrame(1, 1, picture.size(), 320, 1), picture}, kV21))),
-              minilab::kNotSupportFormat);
+              tessaron::minilab::kNotSupportFormat);
     Bytes status = transact(request(0x09, {Bytes(34, 0)}, kV21));
     ASSERT_EQ(status.size(), 16u + 32 + 192);
     EXPECT_EQ(get32(status, 48 + 134), 2u);
@@ -378,7 +378,7 @@ TEST_F(Orders, CommandsAVersionLacksAreNotSupported) {
         for (uint8_t command : c.missing) {
             const Bytes reply = transact(header(command, 0, c.speaks));
             ASSERT_EQ(reply.size(), 48u) << c.config << " command " << int(command);
-            EXPECT_EQ(resultOf(reply), minilab::kNoSupport) << c.config << " command " << int(command);
+            EXPECT_EQ(resultOf(reply), tessaron::minilab::kNoSupport) << c.config << " command " << int(command);
             EXPECT_EQ(reply[6], command);
             EXPECT_EQ(reply[7], command <= 0x20 ? 0x10 : 0x01);
         }

@@ -28,7 +28,7 @@ size_t entries(const std::string& dir) {
 TEST(MinilabOrderStore, AnOrderAppearsWholeUnderItsNumber) {
     TempDir dir;
     std::string error;
-    auto store = minilab::OrderStore::open(dir.file("orders"), error);
+    auto store = tessaron::minilab::OrderStore::open(dir.file("orders"), error);
     ASSERT_TRUE(store) << error;
     const uint32_t n = store->newOrder();
     EXPECT_EQ(n, 1u);
@@ -53,7 +53,7 @@ TEST(MinilabOrderStore, NumbersContinueAfterEarlierOrders) {
     fs::create_directories(dir.file("orders/order-7"));
     fs::create_directories(dir.file("orders/.order-9.partial"));   // an order a stopped lab left unfinished
     std::string error;
-    auto store = minilab::OrderStore::open(dir.file("orders"), error);
+    auto store = tessaron::minilab::OrderStore::open(dir.file("orders"), error);
     ASSERT_TRUE(store) << error;
     EXPECT_EQ(store->newOrder(), 10u);
     EXPECT_EQ(store->newOrder(), 11u);
@@ -65,10 +65,10 @@ TEST(MinilabOrderStore, LinksAreNeverFollowed) {
     // The store itself as a link.
     fs::create_directory_symlink(dir.file("elsewhere"), dir.file("linked"));
     std::string error;
-    EXPECT_FALSE(minilab::OrderStore::open(dir.file("linked"), error));
+    EXPECT_FALSE(tessaron::minilab::OrderStore::open(dir.file("linked"), error));
     EXPECT_FALSE(error.empty());
 
-    auto store = minilab::OrderStore::open(dir.file("orders"), error);
+    auto store = tessaron::minilab::OrderStore::open(dir.file("orders"), error);
     ASSERT_TRUE(store) << error;
     // A link where the next order will be built: nothing is written through it.
     fs::create_directory_symlink(dir.file("elsewhere"), dir.file("orders/.order-1.partial"));

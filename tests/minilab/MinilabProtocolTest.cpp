@@ -174,28 +174,28 @@ TEST_F(Minilab, QueriesAndTheirMalformedForms) {
 
     Bytes notZero(34, 0);
     notZero[5] = 1;
-    EXPECT_EQ(resultOf(transact(request(0x09, {notZero}))), minilab::kInvalidParameter);
-    EXPECT_EQ(resultOf(transact(request(0x09, {Bytes(33, 0)}))), minilab::kInvalidSize);
-    EXPECT_EQ(resultOf(transact(request(0x06, {Bytes{0, 2}}))), minilab::kInvalidParameter);
+    EXPECT_EQ(resultOf(transact(request(0x09, {notZero}))), tessaron::minilab::kInvalidParameter);
+    EXPECT_EQ(resultOf(transact(request(0x09, {Bytes(33, 0)}))), tessaron::minilab::kInvalidSize);
+    EXPECT_EQ(resultOf(transact(request(0x06, {Bytes{0, 2}}))), tessaron::minilab::kInvalidParameter);
     Bytes badDirection = request(0x09, {Bytes(34, 0)});
     badDirection[7] = 0x10;
-    EXPECT_EQ(resultOf(transact(badDirection)), minilab::kInvalidParameter);
-    EXPECT_EQ(resultOf(transact(header(0x44, 0))), minilab::kNoSupport);
-    EXPECT_EQ(resultOf(transact(header(0x01, 0, 0x03010000))), minilab::kNoSupport);
+    EXPECT_EQ(resultOf(transact(badDirection)), tessaron::minilab::kInvalidParameter);
+    EXPECT_EQ(resultOf(transact(header(0x44, 0))), tessaron::minilab::kNoSupport);
+    EXPECT_EQ(resultOf(transact(header(0x01, 0, 0x03010000))), tessaron::minilab::kNoSupport);
     Bytes noMarker = header(0x01, 0);
     noMarker[0] = 'X';
-    EXPECT_EQ(resultOf(transact(noMarker)), minilab::kFail);
+    EXPECT_EQ(resultOf(transact(noMarker)), tessaron::minilab::kFail);
     EXPECT_TRUE(lab->waitForLog("at byte 21 of the request"));   // the status data's offending byte
 }
 
 TEST_F(Minilab, OlderVersionLacksExtendedAndFastPrintCommands) {
     start(R"({"apiVersion": "2.1.0.0", "extraFeatures": true})");
     auto at21 = [](Bytes r) { put32(r, 2, 0x02010000); return r; };
-    EXPECT_EQ(resultOf(transact(at21(request(0x21, {Bytes{0, 1}})))), minilab::kNoSupport);
-    EXPECT_EQ(resultOf(transact(at21(request(0x13, {clientInfo(0x02010000), Bytes(256, 0)})))), minilab::kNoSupport);
+    EXPECT_EQ(resultOf(transact(at21(request(0x21, {Bytes{0, 1}})))), tessaron::minilab::kNoSupport);
+    EXPECT_EQ(resultOf(transact(at21(request(0x13, {clientInfo(0x02010000), Bytes(256, 0)})))), tessaron::minilab::kNoSupport);
     EXPECT_EQ(transact(at21(request(0x06, {Bytes{0, 1}}))).size(), 0u + 16 + 32 + 72);
     // A client speaking a newer version than the lab's is refused.
-    EXPECT_EQ(resultOf(transact(request(0x06, {Bytes{0, 1}}))), minilab::kNoSupport);
+    EXPECT_EQ(resultOf(transact(request(0x06, {Bytes{0, 1}}))), tessaron::minilab::kNoSupport);
 }
 
 TEST_F(Minilab, FastPrintOrderLandsInTheStore) {
@@ -206,7 +206,7 @@ TEST_F(Minilab, FastPrintOrderLandsInTheStore) {
     // Nothing incomplete is presented as spooled.
     EXPECT_FALSE(std::filesystem::exists(store.file("order-1")));
     EXPECT_EQ(resultOf(transact(request(0x22, {clientInfo(), frameAd(1, 2, image.size()), image}))),
-              minilab::kInvalidFrameNo);
+              tessaron::minilab::kInvalidFrameNo);
     EXPECT_EQ(resultOf(transact(request(0x22, {clientInfo(), frameAd(2, 2, image.size()), image}))), 0u);
     ASSERT_TRUE(std::filesystem::exists(store.file("order-1/order.json"))) << lab->log();
     EXPECT_EQ(readFile(store.file("order-1/frame-2.bmp")), std::string(image.begin(), image.end()));
@@ -225,28 +225,28 @@ TEST_F(Minilab, MalformedOrdersAndFramesAreRefused) {
     start(kLab);
     Bytes o = orderAd(1);
     put16(o, 22, 0);
-    EXPECT_EQ(resultOf(transact(request(0x23, {clientInfo(), o}))), minilab::kInvalidPaperFitting);
+    EXPECT_EQ(resultOf(transact(request(0x23, {clientInfo(), o}))), tessaron::minilab::kInvalidPaperFitting);
     o = orderAd(1);
     put16(o, 4, 1270);
-    EXPECT_EQ(resultOf(transact(request(0x23, {clientInfo(), o}))), minilab::kInvalidPaper);
+    EXPECT_EQ(resultOf(transact(request(0x23, {clientInfo(), o}))), tessaron::minilab::kInvalidPaper);
     o = orderAd(1);
     put16(o, 6, 3100); put16(o, 8, 3100); put16(o, 10, 3100);
-    EXPECT_EQ(resultOf(transact(request(0x23, {clientInfo(), o}))), minilab::kInvalidPaperLength);
+    EXPECT_EQ(resultOf(transact(request(0x23, {clientInfo(), o}))), tessaron::minilab::kInvalidPaperLength);
     Bytes c = clientInfo();
     c[10] = 'x';   // after the user name's terminator
-    EXPECT_EQ(resultOf(transact(request(0x23, {c, orderAd(1)}))), minilab::kInvalidUser);
+    EXPECT_EQ(resultOf(transact(request(0x23, {c, orderAd(1)}))), tessaron::minilab::kInvalidUser);
     c = clientInfo();
     put32(c, 52, 0x01000501);
-    EXPECT_EQ(resultOf(transact(request(0x23, {c, orderAd(1)}))), minilab::kInvalidParameter);
+    EXPECT_EQ(resultOf(transact(request(0x23, {c, orderAd(1)}))), tessaron::minilab::kInvalidParameter);
 
     ASSERT_EQ(resultOf(transact(request(0x23, {clientInfo(), orderAd(1)}))), 0u);
     Bytes topDown = bmp();
     topDown[22] = 0xFE; topDown[23] = 0xFF; topDown[24] = 0xFF; topDown[25] = 0xFF;   // height -2
     EXPECT_EQ(resultOf(transact(request(0x22, {clientInfo(), frameAd(1, 1, topDown.size()), topDown}))),
-              minilab::kIllegalImageData);
+              tessaron::minilab::kIllegalImageData);
     Bytes image = bmp();
     EXPECT_EQ(resultOf(transact(request(0x22, {clientInfo(), frameAd(1, 1, image.size() + 1), image}))),
-              minilab::kInvalidImageSize);
+              tessaron::minilab::kInvalidImageSize);
     EXPECT_TRUE(lab->waitForLog("BMP: height must be positive"));
 }
 
@@ -257,7 +257,7 @@ TEST_F(Minilab, CancelMarksTheOrder) {
     put64(ref, 0, kRef);
     EXPECT_EQ(transact(request(0x0D, {clientInfo(), ref})).size(), 48u);
     EXPECT_TRUE(std::filesystem::exists(store.file("order-1/cancelled.json")));
-    EXPECT_EQ(resultOf(transact(request(0x0D, {clientInfo(), ref}))), minilab::kNoSuchOrder);
+    EXPECT_EQ(resultOf(transact(request(0x0D, {clientInfo(), ref}))), tessaron::minilab::kNoSuchOrder);
 }
 
 TEST_F(Minilab, FaultSwitches) {

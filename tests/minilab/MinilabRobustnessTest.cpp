@@ -13,7 +13,7 @@
 #include "Process.h"
 #include "RawLab.h"
 
-using namespace minilab_test;
+using namespace tessaron::minilabtest;
 using namespace std::chrono_literals;
 
 namespace {
@@ -69,7 +69,7 @@ TEST_F(Robustness, GarbageIsRefusedAndTheConnectionClosed) {
     Bytes reply = c.reply();
     ASSERT_EQ(reply.size(), 16u + 32);
     EXPECT_EQ(reply[0], 'J');
-    EXPECT_EQ(resultOf(reply), minilab::kFail);
+    EXPECT_EQ(resultOf(reply), tessaron::minilab::kFail);
     // Without a marker the stream cannot be framed: the lab closes instead of guessing.
     EXPECT_TRUE(c.closedByPeer(5000ms));
     EXPECT_TRUE(lab->waitForLog("at byte 0 of the request")) << lab->log();
@@ -80,10 +80,10 @@ TEST_F(Robustness, LengthsBeyondAnyRecordAreNotAwaited) {
     start(kLab);
     struct Case { const char* what; uint8_t command; uint32_t length; uint32_t code; };
     const Case cases[] = {
-        {"status query of almost 4 GiB", 0x09, 0xFFFFFFF0u, minilab::kInvalidSize},
-        {"spool record of 1 MiB", 0x23, 1u << 20, minilab::kInvalidSize},
-        {"image above the lab's limit", 0x22, 96 + 480 + 4097, minilab::kInvalidImageSize},
-        {"image of almost 4 GiB", 0x02, 0xFFFFFFFFu, minilab::kInvalidImageSize},
+        {"status query of almost 4 GiB", 0x09, 0xFFFFFFF0u, tessaron::minilab::kInvalidSize},
+        {"spool record of 1 MiB", 0x23, 1u << 20, tessaron::minilab::kInvalidSize},
+        {"image above the lab's limit", 0x22, 96 + 480 + 4097, tessaron::minilab::kInvalidImageSize},
+        {"image of almost 4 GiB", 0x02, 0xFFFFFFFFu, tessaron::minilab::kInvalidImageSize},
     };
     for (const Case& c : cases) {
         Connection conn;

@@ -11,9 +11,9 @@
 #include "RawLab.h"
 #include "Validation.h"
 
-using namespace minilab_test;
-using minilab::LabConfig;
-using minilab::Paper;
+using namespace tessaron::minilabtest;
+using tessaron::minilab::LabConfig;
+using tessaron::minilab::Paper;
 
 namespace {
 
@@ -60,22 +60,22 @@ struct Expect {
     size_t offset;   // within the record
 };
 
-std::optional<minilab::Violation> orderCheck(uint8_t command, const Bytes& o, const LabConfig& l) {
-    const minilab::Paper* paper = nullptr;
+std::optional<tessaron::minilab::Violation> orderCheck(uint8_t command, const Bytes& o, const LabConfig& l) {
+    const tessaron::minilab::Paper* paper = nullptr;
     Bytes info = clientInfo();
     Bytes data = o;
-    if (command == minilab::kSpoolOrder) data.resize(64);
-    if (command == minilab::kSpoolFastPrintOrder) data.insert(data.end(), info.begin(), info.begin() + 16);
-    return minilab::checkOrder(command, info, data, l, paper);
+    if (command == tessaron::minilab::kSpoolOrder) data.resize(64);
+    if (command == tessaron::minilab::kSpoolFastPrintOrder) data.insert(data.end(), info.begin(), info.begin() + 16);
+    return tessaron::minilab::checkOrder(command, info, data, l, paper);
 }
 
-std::optional<minilab::Violation> frameCheck(uint8_t command, const Bytes& f, const LabConfig& l) {
-    const minilab::Paper* paper = nullptr;
-    Bytes data(f.begin(), f.begin() + long(minilab::recordLength(command)));
-    return minilab::checkFrame(command, data, 70, l, paper);
+std::optional<tessaron::minilab::Violation> frameCheck(uint8_t command, const Bytes& f, const LabConfig& l) {
+    const tessaron::minilab::Paper* paper = nullptr;
+    Bytes data(f.begin(), f.begin() + long(tessaron::minilab::recordLength(command)));
+    return tessaron::minilab::checkFrame(command, data, 70, l, paper);
 }
 
-void expectRefused(const std::optional<minilab::Violation>& v, Expect e, const std::string& what) {
+void expectRefused(const std::optional<tessaron::minilab::Violation>& v, Expect e, const std::string& what) {
     ASSERT_TRUE(v.has_value()) << what << ": accepted";
     EXPECT_EQ(v->code, e.code) << what << ": " << v->what;
     EXPECT_EQ(v->offset, kRecordAt + e.offset) << what << ": " << v->what;
@@ -86,60 +86,60 @@ using Ranges = std::vector<std::pair<size_t, size_t>>;
 
 TEST(MinilabValidation, SoundRecordsPass) {
     const LabConfig l = lab();
-    EXPECT_FALSE(orderCheck(minilab::kSetOrderAd, order(), l));
-    EXPECT_FALSE(frameCheck(minilab::kTransmitFileAd, frame(), l));
+    EXPECT_FALSE(orderCheck(tessaron::minilab::kSetOrderAd, order(), l));
+    EXPECT_FALSE(frameCheck(tessaron::minilab::kTransmitFileAd, frame(), l));
     // Plain forms: no copies, no resolution or length limits.
     Bytes plain = order();
     put16(plain, 76, 0); put16(plain, 82, 0); put16(plain, 86, 0); put16(plain, 88, 0);
-    EXPECT_FALSE(orderCheck(minilab::kSpoolOrder, plain, l));
-    EXPECT_FALSE(orderCheck(minilab::kSpoolFastPrintOrder, plain, l));
+    EXPECT_FALSE(orderCheck(tessaron::minilab::kSpoolOrder, plain, l));
+    EXPECT_FALSE(orderCheck(tessaron::minilab::kSpoolFastPrintOrder, plain, l));
     Bytes plainFrame = frame();
     put16(plainFrame, 352, 0);
-    EXPECT_FALSE(frameCheck(minilab::kSendPrintData, plainFrame, l));
-    EXPECT_FALSE(frameCheck(minilab::kSendFastPrintData, plainFrame, l));
+    EXPECT_FALSE(frameCheck(tessaron::minilab::kSendPrintData, plainFrame, l));
+    EXPECT_FALSE(frameCheck(tessaron::minilab::kSendFastPrintData, plainFrame, l));
     // The sheet paper by name, two-sided on a duplex lab.
     Bytes sheet = order();
     put16(sheet, 4, 2100); put16(sheet, 6, 2970); put16(sheet, 8, 2970); put16(sheet, 10, 2970);
     putText(sheet, 42, "A4"); put16(sheet, 74, 1); put16(sheet, 86, 2970); put16(sheet, 88, 2970);
-    EXPECT_FALSE(orderCheck(minilab::kSetOrderAd, sheet, l));
+    EXPECT_FALSE(orderCheck(tessaron::minilab::kSetOrderAd, sheet, l));
 }
 
 TEST(MinilabValidation, OrderFieldsEachWithTheirCode) {
     const LabConfig l = lab();
     struct Case { const char* what; size_t at; int bytes; uint64_t value; Expect expect; };
     const Case cases[] = {
-        {"OrderNo not 0xFFFF", 0, 2, 1, {minilab::kInvalidOrderNo, 0}},
-        {"no frames", 2, 2, 0, {minilab::kInvalidFrameNum, 2}},
-        {"more frames than 9999", 2, 2, 10000, {minilab::kInvalidFrameNum, 2}},
-        {"unknown width", 4, 2, 1270, {minilab::kInvalidPaper, 4}},
-        {"unknown surface", 12, 2, 9, {minilab::kInvalidPaper, 4}},
-        {"P length differs from C", 8, 2, 1521, {minilab::kInvalidPaperLength, 8}},
-        {"H length differs from C", 10, 2, 1521, {minilab::kInvalidPaperLength, 10}},
-        {"fitting not 2", 22, 2, 1, {minilab::kInvalidPaperFitting, 22}},
-        {"CMS flag 2", 28, 2, 2, {minilab::kInvalidParameter, 28}},
-        {"no reference", 32, 8, 0, {minilab::kInvalidRefId, 32}},
-        {"two-sided on roll paper", 74, 2, 1, {minilab::kInvalidParameter, 74}},
-        {"no copies", 76, 2, 0, {minilab::kInvalidRepeatNum, 76}},
-        {"fast-print flag 2", 80, 2, 2, {minilab::kInvalidParameter, 80}},
-        {"other resolution", 82, 2, 6000, {minilab::kInvalidPaper, 4}},
-        {"shortest length not the paper's", 86, 2, 900, {minilab::kInvalidPaperLength, 86}},
-        {"longest length not the paper's", 88, 2, 3000, {minilab::kInvalidPaperLength, 88}},
+        {"OrderNo not 0xFFFF", 0, 2, 1, {tessaron::minilab::kInvalidOrderNo, 0}},
+        {"no frames", 2, 2, 0, {tessaron::minilab::kInvalidFrameNum, 2}},
+        {"more frames than 9999", 2, 2, 10000, {tessaron::minilab::kInvalidFrameNum, 2}},
+        {"unknown width", 4, 2, 1270, {tessaron::minilab::kInvalidPaper, 4}},
+        {"unknown surface", 12, 2, 9, {tessaron::minilab::kInvalidPaper, 4}},
+        {"P length differs from C", 8, 2, 1521, {tessaron::minilab::kInvalidPaperLength, 8}},
+        {"H length differs from C", 10, 2, 1521, {tessaron::minilab::kInvalidPaperLength, 10}},
+        {"fitting not 2", 22, 2, 1, {tessaron::minilab::kInvalidPaperFitting, 22}},
+        {"CMS flag 2", 28, 2, 2, {tessaron::minilab::kInvalidParameter, 28}},
+        {"no reference", 32, 8, 0, {tessaron::minilab::kInvalidRefId, 32}},
+        {"two-sided on roll paper", 74, 2, 1, {tessaron::minilab::kInvalidParameter, 74}},
+        {"no copies", 76, 2, 0, {tessaron::minilab::kInvalidRepeatNum, 76}},
+        {"fast-print flag 2", 80, 2, 2, {tessaron::minilab::kInvalidParameter, 80}},
+        {"other resolution", 82, 2, 6000, {tessaron::minilab::kInvalidPaper, 4}},
+        {"shortest length not the paper's", 86, 2, 900, {tessaron::minilab::kInvalidPaperLength, 86}},
+        {"longest length not the paper's", 88, 2, 3000, {tessaron::minilab::kInvalidPaperLength, 88}},
     };
     for (const Case& c : cases) {
         Bytes o = order();
         if (c.bytes == 2) put16(o, c.at, uint16_t(c.value)); else put64(o, c.at, c.value);
-        expectRefused(orderCheck(minilab::kSetOrderAd, o, l), c.expect, c.what);
+        expectRefused(orderCheck(tessaron::minilab::kSetOrderAd, o, l), c.expect, c.what);
     }
     // Cut length outside the paper's limits, all three lengths alike.
     Bytes longer = order();
     for (size_t at : {6, 8, 10}) put16(longer, at, 3100);
-    expectRefused(orderCheck(minilab::kSetOrderAd, longer, l), {minilab::kInvalidPaperLength, 6}, "too long");
+    expectRefused(orderCheck(tessaron::minilab::kSetOrderAd, longer, l), {tessaron::minilab::kInvalidPaperLength, 6}, "too long");
     // Without extended features an order carries no copies, no fast-print flag, no limits.
     Bytes fast = order();
     put16(fast, 82, 0); put16(fast, 86, 0); put16(fast, 88, 0);
-    expectRefused(orderCheck(minilab::kSpoolFastPrintOrder, fast, l), {minilab::kInvalidRepeatNum, 76}, "copies");
+    expectRefused(orderCheck(tessaron::minilab::kSpoolFastPrintOrder, fast, l), {tessaron::minilab::kInvalidRepeatNum, 76}, "copies");
     put16(fast, 76, 0); put16(fast, 80, 1);
-    expectRefused(orderCheck(minilab::kSpoolFastPrintOrder, fast, l), {minilab::kInvalidParameter, 81}, "flag");
+    expectRefused(orderCheck(tessaron::minilab::kSpoolFastPrintOrder, fast, l), {tessaron::minilab::kInvalidParameter, 81}, "flag");
 }
 
 TEST(MinilabValidation, EveryUnusedOrderByteMustBeZero) {
@@ -150,8 +150,8 @@ TEST(MinilabValidation, EveryUnusedOrderByteMustBeZero) {
             Bytes o = order();
             o[i] = 0x01;
             // A first name byte names a paper the roll does not have; any other is padding.
-            const Expect e = i == 42 ? Expect{minilab::kInvalidPaper, 42} : Expect{minilab::kInvalidParameter, i};
-            expectRefused(orderCheck(minilab::kSetOrderAd, o, l), e, "order byte " + std::to_string(i));
+            const Expect e = i == 42 ? Expect{tessaron::minilab::kInvalidPaper, 42} : Expect{tessaron::minilab::kInvalidParameter, i};
+            expectRefused(orderCheck(tessaron::minilab::kSetOrderAd, o, l), e, "order byte " + std::to_string(i));
         }
 }
 
@@ -162,59 +162,59 @@ TEST(MinilabValidation, OrderTextAndFastPrintTail) {
     put16(sheet, 86, 2970); put16(sheet, 88, 2970);
     putText(sheet, 42, "A4");
     sheet[42 + 4] = 'x';   // after the name's terminator
-    expectRefused(orderCheck(minilab::kSetOrderAd, sheet, l), {minilab::kInvalidParameter, 46}, "name padding");
+    expectRefused(orderCheck(tessaron::minilab::kSetOrderAd, sheet, l), {tessaron::minilab::kInvalidParameter, 46}, "name padding");
     putText(sheet, 42, "A5");
     sheet[46] = 0;
-    expectRefused(orderCheck(minilab::kSetOrderAd, sheet, l), {minilab::kInvalidPaper, 42}, "unknown sheet");
+    expectRefused(orderCheck(tessaron::minilab::kSetOrderAd, sheet, l), {tessaron::minilab::kInvalidPaper, 42}, "unknown sheet");
 
     // The fast-print order repeats the first 16 bytes of the client information.
     Bytes fast = order();
     put16(fast, 76, 0); put16(fast, 82, 0); put16(fast, 86, 0); put16(fast, 88, 0);
-    const minilab::Paper* paper = nullptr;
+    const tessaron::minilab::Paper* paper = nullptr;
     Bytes info = clientInfo();
     Bytes data = fast;
     data.insert(data.end(), info.begin(), info.begin() + 16);
     data[240 + 3] ^= 0x20;
-    auto v = minilab::checkOrder(minilab::kSpoolFastPrintOrder, info, data, l, paper);
-    expectRefused(v, {minilab::kInvalidParameter, 243}, "fast-print tail");
+    auto v = tessaron::minilab::checkOrder(tessaron::minilab::kSpoolFastPrintOrder, info, data, l, paper);
+    expectRefused(v, {tessaron::minilab::kInvalidParameter, 243}, "fast-print tail");
 
     // A plain order's bytes 42 to 63 are the start of the (unused) paper name.
     Bytes plain = fast;
     plain[60] = 'z';
-    expectRefused(orderCheck(minilab::kSpoolOrder, plain, l), {minilab::kInvalidParameter, 60}, "plain cut name");
+    expectRefused(orderCheck(tessaron::minilab::kSpoolOrder, plain, l), {tessaron::minilab::kInvalidParameter, 60}, "plain cut name");
 }
 
 TEST(MinilabValidation, FrameFieldsEachWithTheirCode) {
     LabConfig l = lab();
     struct Case { const char* what; size_t at; int bytes; uint64_t value; Expect expect; };
     const Case cases[] = {
-        {"OrderNo not 0xFFFF", 0, 2, 0, {minilab::kInvalidOrderNo, 0}},
-        {"no frames", 2, 2, 0, {minilab::kInvalidFrameNum, 2}},
-        {"frame 0", 4, 2, 0, {minilab::kInvalidFrameNo, 4}},
-        {"frame after the last", 4, 2, 3, {minilab::kInvalidFrameNo, 4}},
-        {"size differs from the image", 24, 4, 71, {minilab::kInvalidImageSize, 24}},
-        {"TIFF", 28, 4, 32, {minilab::kNotSupportFormat, 28}},
-        {"no copies", 34, 2, 0, {minilab::kInvalidRepeatNum, 34}},
-        {"FixedFF not 255", 36, 2, 0x00FE, {minilab::kInvalidParameter, 36}},
-        {"fitting not 2", 288, 2, 0, {minilab::kInvalidPaperFitting, 288}},
-        {"no reference", 296, 8, 0, {minilab::kInvalidRefId, 296}},
-        {"unknown width", 280, 2, 1270, {minilab::kInvalidPaper, 280}},
-        {"too long", 282, 2, 3100, {minilab::kInvalidPaperLength, 282}},
-        {"other resolution", 352, 2, 6000, {minilab::kInvalidPaper, 280}},
+        {"OrderNo not 0xFFFF", 0, 2, 0, {tessaron::minilab::kInvalidOrderNo, 0}},
+        {"no frames", 2, 2, 0, {tessaron::minilab::kInvalidFrameNum, 2}},
+        {"frame 0", 4, 2, 0, {tessaron::minilab::kInvalidFrameNo, 4}},
+        {"frame after the last", 4, 2, 3, {tessaron::minilab::kInvalidFrameNo, 4}},
+        {"size differs from the image", 24, 4, 71, {tessaron::minilab::kInvalidImageSize, 24}},
+        {"TIFF", 28, 4, 32, {tessaron::minilab::kNotSupportFormat, 28}},
+        {"no copies", 34, 2, 0, {tessaron::minilab::kInvalidRepeatNum, 34}},
+        {"FixedFF not 255", 36, 2, 0x00FE, {tessaron::minilab::kInvalidParameter, 36}},
+        {"fitting not 2", 288, 2, 0, {tessaron::minilab::kInvalidPaperFitting, 288}},
+        {"no reference", 296, 8, 0, {tessaron::minilab::kInvalidRefId, 296}},
+        {"unknown width", 280, 2, 1270, {tessaron::minilab::kInvalidPaper, 280}},
+        {"too long", 282, 2, 3100, {tessaron::minilab::kInvalidPaperLength, 282}},
+        {"other resolution", 352, 2, 6000, {tessaron::minilab::kInvalidPaper, 280}},
     };
     for (const Case& c : cases) {
         Bytes f = frame();
         if (c.bytes == 2) put16(f, c.at, uint16_t(c.value));
         else if (c.bytes == 4) put32(f, c.at, uint32_t(c.value));
         else put64(f, c.at, c.value);
-        expectRefused(frameCheck(minilab::kTransmitFileAd, f, l), c.expect, c.what);
+        expectRefused(frameCheck(tessaron::minilab::kTransmitFileAd, f, l), c.expect, c.what);
     }
     // JPEG only where the lab takes it.
     Bytes jpeg = frame();
     put32(jpeg, 28, 1);
-    EXPECT_FALSE(frameCheck(minilab::kTransmitFileAd, jpeg, l));
+    EXPECT_FALSE(frameCheck(tessaron::minilab::kTransmitFileAd, jpeg, l));
     l.imageFormats = 2;
-    expectRefused(frameCheck(minilab::kTransmitFileAd, jpeg, l), {minilab::kNotSupportFormat, 28}, "JPEG on BMP lab");
+    expectRefused(frameCheck(tessaron::minilab::kTransmitFileAd, jpeg, l), {tessaron::minilab::kNotSupportFormat, 28}, "JPEG on BMP lab");
 }
 
 TEST(MinilabValidation, FrameTextsAndUnusedBytes) {
@@ -224,52 +224,52 @@ TEST(MinilabValidation, FrameTextsAndUnusedBytes) {
         for (size_t i = at; i < at + size; ++i) {
             Bytes f = frame();
             f[i] = 0x80;
-            expectRefused(frameCheck(minilab::kTransmitFileAd, f, l), {minilab::kInvalidParameter, i},
+            expectRefused(frameCheck(tessaron::minilab::kTransmitFileAd, f, l), {tessaron::minilab::kInvalidParameter, i},
                           "frame byte " + std::to_string(i));
         }
     struct Case { const char* what; size_t at; Bytes bytes; Expect expect; };
     const Case cases[] = {
-        {"name padding", 6 + 7, {'x'}, {minilab::kInvalidParameter, 13}},
-        {"name without terminator", 6, Bytes(18, 'n'), {minilab::kInvalidParameter, 6 + 17}},
-        {"back-print padding", 38 + 100, {'x'}, {minilab::kInvalidParameter, 138}},
-        {"back-print not UTF-8", 38 + 2, {0xFF}, {minilab::kInvalidParameter, 40}},
-        {"second back-print line padding", 158 + 119, {'x'}, {minilab::kInvalidParameter, 277}},
+        {"name padding", 6 + 7, {'x'}, {tessaron::minilab::kInvalidParameter, 13}},
+        {"name without terminator", 6, Bytes(18, 'n'), {tessaron::minilab::kInvalidParameter, 6 + 17}},
+        {"back-print padding", 38 + 100, {'x'}, {tessaron::minilab::kInvalidParameter, 138}},
+        {"back-print not UTF-8", 38 + 2, {0xFF}, {tessaron::minilab::kInvalidParameter, 40}},
+        {"second back-print line padding", 158 + 119, {'x'}, {tessaron::minilab::kInvalidParameter, 277}},
     };
     for (const Case& c : cases) {
         Bytes f = frame();
         std::copy(c.bytes.begin(), c.bytes.end(), f.begin() + long(c.at));
-        expectRefused(frameCheck(minilab::kTransmitFileAd, f, l), c.expect, c.what);
+        expectRefused(frameCheck(tessaron::minilab::kTransmitFileAd, f, l), c.expect, c.what);
     }
     // The copyright code of the back-print lines is allowed.
     Bytes f = frame();
     std::fill(f.begin() + 38, f.begin() + 158, 0);
     const uint8_t copyright[] = {0x0E, 0xC1, 0x0F, ' ', 'A', 0};
     std::copy(std::begin(copyright), std::end(copyright), f.begin() + 38);
-    EXPECT_FALSE(frameCheck(minilab::kTransmitFileAd, f, l));
+    EXPECT_FALSE(frameCheck(tessaron::minilab::kTransmitFileAd, f, l));
     // A plain frame has no paper name, resolution or tone.
     Bytes plain = frame();
-    expectRefused(frameCheck(minilab::kSendFastPrintData, plain, l), {minilab::kInvalidParameter, 352},
+    expectRefused(frameCheck(tessaron::minilab::kSendFastPrintData, plain, l), {tessaron::minilab::kInvalidParameter, 352},
                   "plain frame with resolution");
 }
 
 TEST(MinilabValidation, ClientInformation) {
     const uint32_t v3 = 0x03000000;
-    EXPECT_FALSE(minilab::checkClientInfo(clientInfo(), v3));
+    EXPECT_FALSE(tessaron::minilab::checkClientInfo(clientInfo(), v3));
     struct Case { const char* what; size_t at; Bytes bytes; uint32_t code; size_t offset; };
     const Case cases[] = {
-        {"user without terminator", 0, Bytes(20, 'u'), minilab::kInvalidUser, 19},
-        {"user padding", 10, {'x'}, minilab::kInvalidUser, 10},
-        {"host padding", 39, {'x'}, minilab::kInvalidHost, 39},
-        {"host not UTF-8", 20, {0xC3, 0x28}, minilab::kInvalidHost, 20},
-        {"port 5001", 50, {0x13, 0x89}, minilab::kInvalidParameter, 50},
-        {"version of another client", 52, {0x01, 0x00, 0x05, 0x01}, minilab::kInvalidParameter, 52},
-        {"level 1", 56, {0, 1}, minilab::kInvalidParameter, 56},
-        {"reserve", 95, {1}, minilab::kInvalidParameter, 95},
+        {"user without terminator", 0, Bytes(20, 'u'), tessaron::minilab::kInvalidUser, 19},
+        {"user padding", 10, {'x'}, tessaron::minilab::kInvalidUser, 10},
+        {"host padding", 39, {'x'}, tessaron::minilab::kInvalidHost, 39},
+        {"host not UTF-8", 20, {0xC3, 0x28}, tessaron::minilab::kInvalidHost, 20},
+        {"port 5001", 50, {0x13, 0x89}, tessaron::minilab::kInvalidParameter, 50},
+        {"version of another client", 52, {0x01, 0x00, 0x05, 0x01}, tessaron::minilab::kInvalidParameter, 52},
+        {"level 1", 56, {0, 1}, tessaron::minilab::kInvalidParameter, 56},
+        {"reserve", 95, {1}, tessaron::minilab::kInvalidParameter, 95},
     };
     for (const Case& c : cases) {
         Bytes info = clientInfo();
         std::copy(c.bytes.begin(), c.bytes.end(), info.begin() + long(c.at));
-        auto v = minilab::checkClientInfo(info, v3);
+        auto v = tessaron::minilab::checkClientInfo(info, v3);
         ASSERT_TRUE(v) << c.what;
         EXPECT_EQ(v->code, c.code) << c.what;
         EXPECT_EQ(v->offset, 16 + c.offset) << c.what << ": " << v->what;
@@ -279,7 +279,7 @@ TEST(MinilabValidation, ClientInformation) {
 TEST(MinilabValidation, HeaderAndQueryData) {
     LabConfig l = lab();
     l.maxImageBytes = 1000;
-    auto check = [&](Bytes h) { return minilab::checkHeader(h, l); };
+    auto check = [&](Bytes h) { return tessaron::minilab::checkHeader(h, l); };
     EXPECT_FALSE(check(header(0x09, 34)).violation);
     EXPECT_FALSE(check(header(0x01, 0, 0x01000501)).violation);
     auto image = check(header(0x22, 96 + 480 + 1000));
@@ -291,17 +291,17 @@ TEST(MinilabValidation, HeaderAndQueryData) {
     Bytes direction = header(0x09, 34); direction[7] = 0x10;
     Bytes reserve = header(0x09, 34); reserve[15] = 1;
     const Case cases[] = {
-        {"no marker", noT, minilab::kFail, 1, true},
-        {"version below 1.0.5.1", header(0x01, 0, 0x01000500), minilab::kNoSupport, 2, false},
-        {"version above the lab's", header(0x01, 0, 0x03000001), minilab::kNoSupport, 2, false},
-        {"direction of a reply", direction, minilab::kInvalidParameter, 7, false},
-        {"reserve", reserve, minilab::kInvalidParameter, 12, false},
-        {"unknown command", header(0x44, 0), minilab::kNoSupport, 6, false},
-        {"status of 33 bytes", header(0x09, 33), minilab::kInvalidSize, 8, false},
-        {"status of 1 MiB", header(0x09, 1u << 20), minilab::kInvalidSize, 8, true},
-        {"frame without image", header(0x22, 96 + 480), minilab::kInvalidSize, 8, false},
-        {"image above the limit", header(0x22, 96 + 480 + 1001), minilab::kInvalidImageSize, 8, true},
-        {"image of 4 GiB", header(0x02, 0xFFFFFFFF), minilab::kInvalidImageSize, 8, true},
+        {"no marker", noT, tessaron::minilab::kFail, 1, true},
+        {"version below 1.0.5.1", header(0x01, 0, 0x01000500), tessaron::minilab::kNoSupport, 2, false},
+        {"version above the lab's", header(0x01, 0, 0x03000001), tessaron::minilab::kNoSupport, 2, false},
+        {"direction of a reply", direction, tessaron::minilab::kInvalidParameter, 7, false},
+        {"reserve", reserve, tessaron::minilab::kInvalidParameter, 12, false},
+        {"unknown command", header(0x44, 0), tessaron::minilab::kNoSupport, 6, false},
+        {"status of 33 bytes", header(0x09, 33), tessaron::minilab::kInvalidSize, 8, false},
+        {"status of 1 MiB", header(0x09, 1u << 20), tessaron::minilab::kInvalidSize, 8, true},
+        {"frame without image", header(0x22, 96 + 480), tessaron::minilab::kInvalidSize, 8, false},
+        {"image above the limit", header(0x22, 96 + 480 + 1001), tessaron::minilab::kInvalidImageSize, 8, true},
+        {"image of 4 GiB", header(0x02, 0xFFFFFFFF), tessaron::minilab::kInvalidImageSize, 8, true},
     };
     for (const Case& c : cases) {
         auto v = check(c.h).violation;
@@ -312,17 +312,17 @@ TEST(MinilabValidation, HeaderAndQueryData) {
     }
     // An older lab has neither extended nor (below 2.2) fast-print commands.
     l.apiVersion = 0x02010000;
-    EXPECT_EQ(check(header(0x21, 2, 0x02010000)).violation->code, minilab::kNoSupport);
-    EXPECT_EQ(check(header(0x12, 96 + 384 + 10, 0x02010000)).violation->code, minilab::kNoSupport);
+    EXPECT_EQ(check(header(0x21, 2, 0x02010000)).violation->code, tessaron::minilab::kNoSupport);
+    EXPECT_EQ(check(header(0x12, 96 + 384 + 10, 0x02010000)).violation->code, tessaron::minilab::kNoSupport);
     EXPECT_FALSE(check(header(0x02, 96 + 320 + 10, 0x02010000)).violation);
 
-    EXPECT_FALSE(minilab::checkQueryData(0x06, Bytes{0, 1}));
-    EXPECT_FALSE(minilab::checkQueryData(0x07, Bytes{0, 2}));
-    EXPECT_EQ(minilab::checkQueryData(0x07, Bytes{0, 1})->code, minilab::kInvalidParameter);
-    EXPECT_EQ(minilab::checkQueryData(0x21, Bytes{1, 1})->offset, 16u);
+    EXPECT_FALSE(tessaron::minilab::checkQueryData(0x06, Bytes{0, 1}));
+    EXPECT_FALSE(tessaron::minilab::checkQueryData(0x07, Bytes{0, 2}));
+    EXPECT_EQ(tessaron::minilab::checkQueryData(0x07, Bytes{0, 1})->code, tessaron::minilab::kInvalidParameter);
+    EXPECT_EQ(tessaron::minilab::checkQueryData(0x21, Bytes{1, 1})->offset, 16u);
     Bytes status(34, 0);
     status[33] = 1;
-    EXPECT_EQ(minilab::checkQueryData(0x09, status)->offset, 16u + 33);
+    EXPECT_EQ(tessaron::minilab::checkQueryData(0x09, status)->offset, 16u + 33);
 }
 
 // The shipped example configurations load, and mistakes in a configuration are refused
@@ -330,19 +330,19 @@ TEST(MinilabValidation, HeaderAndQueryData) {
 TEST(MinilabConfig, ExamplesLoadAndMistakesAreRefused) {
     for (const char* file : {"lab.json", "two-labs.json", "faults.json", "legacy-2.1.json"}) {
         std::string error;
-        auto config = minilab::loadConfig(std::string(TESSARON_SOURCE_DIR) + "/tools/minilab/examples/" + file, error);
+        auto config = tessaron::minilab::loadConfig(std::string(TESSARON_SOURCE_DIR) + "/tools/minilab/examples/" + file, error);
         ASSERT_TRUE(config) << file << ": " << error;
         EXPECT_FALSE(config->labs.empty()) << file;
     }
     std::string error;
-    auto two = minilab::parseConfig(R"({"labs": [{"address": "127.0.0.2"}, {"address": "127.0.0.3", "apiVersion": "2.2.0.0"}]})", error);
+    auto two = tessaron::minilab::parseConfig(R"({"labs": [{"address": "127.0.0.2"}, {"address": "127.0.0.3", "apiVersion": "2.2.0.0"}]})", error);
     ASSERT_TRUE(two) << error;
     ASSERT_EQ(two->labs.size(), 2u);
     EXPECT_EQ(two->labs[1].apiVersion, 0x02020000u);
     for (const char* bad : {R"({"apiVersion": "3.x"})", R"({"papers": [{"width": "wide"}]})", R"([1, 2])",
                             R"({"name": "Lab")", R"({"faults": {"replyDelay": -5}})"}) {
         error.clear();
-        EXPECT_FALSE(minilab::parseConfig(bad, error)) << bad;
+        EXPECT_FALSE(tessaron::minilab::parseConfig(bad, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
     }
 }

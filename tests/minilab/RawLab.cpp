@@ -8,7 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace minilab_test {
+namespace tessaron::minilabtest {
 
 void put16(Bytes& b, size_t o, uint16_t v) {
     b[o] = uint8_t(v >> 8);
@@ -179,4 +179,4 @@ Bytes transact(const Bytes& request, const std::string& address) {
     return c.reply();
 }
 
-}  // namespace minilab_test
+}  // namespace tessaron::minilabtest

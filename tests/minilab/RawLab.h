@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace minilab_test {
+namespace tessaron::minilabtest {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -64,4 +64,4 @@ private:
 // Connects, sends the request, answers the first reply (empty when none came).
 Bytes transact(const Bytes& request, const std::string& address = "127.0.0.2");
 
-}  // namespace minilab_test
+}  // namespace tessaron::minilabtest

@@ -3,7 +3,7 @@
 #include "Observers.h"
 #include "ProtocolTestSupport.h"
 
-using namespace protocol_test;
+using namespace tessaron::protocoltest;
 
 namespace {
 
@@ -66,7 +66,7 @@ TEST_F(FaultTest, CloseWithoutReplyAbortsTheAsynchronousOperation) {
     EXPECT_FALSE(job->getInfoAsync());
     center.removeObserver(token);
     EXPECT_EQ(aborted, 1) << log.text();
-    EXPECT_FALSE(job->hasValueForKey(jrx::keys::kAsyncDataRunLoopTimer));
+    EXPECT_FALSE(job->hasValueForKey(tessaron::jrx::keys::kAsyncDataRunLoopTimer));
     EXPECT_NE(log.text().find("aborting async op"), std::string::npos);
 }
 
@@ -99,7 +99,7 @@ TEST_F(FaultTest, ATricklingReplyCountsAsNoneOnBothPaths) {
         center.removeObserver(token);
         EXPECT_LT(took, std::chrono::seconds(10)) << log.text();
         EXPECT_EQ(aborted, 1) << log.text();
-        EXPECT_FALSE(job->hasValueForKey(jrx::keys::kAsyncDataRunLoopTimer));
+        EXPECT_FALSE(job->hasValueForKey(tessaron::jrx::keys::kAsyncDataRunLoopTimer));
     }
     {
         LogCapture log;
@@ -108,7 +108,7 @@ TEST_F(FaultTest, ATricklingReplyCountsAsNoneOnBothPaths) {
         const auto took = std::chrono::steady_clock::now() - begin;
         EXPECT_LT(took, std::chrono::seconds(10)) << log.text();
         EXPECT_NE(log.text().find("did not complete in time"), std::string::npos) << log.text();
-        EXPECT_FALSE(job->hasValueForKey(jrx::keys::kAbleReceive));
+        EXPECT_FALSE(job->hasValueForKey(tessaron::jrx::keys::kAbleReceive));
     }
 }
 
@@ -150,7 +150,7 @@ TEST_F(FaultTest, ShortLengthIsIgnored) {
     EXPECT_FALSE(job->getInfoAsync());
     EXPECT_FALSE(job->getInfo());
     EXPECT_NE(log.text().find("Bad response for Get_Printer_Info (length = 60  != 64)"), std::string::npos) << log.text();
-    EXPECT_FALSE(job->hasValueForKey(jrx::keys::kFastPrint));
+    EXPECT_FALSE(job->hasValueForKey(tessaron::jrx::keys::kFastPrint));
 }
 
 TEST_F(FaultTest, LongLengthIsIgnoredAsynchronously) {
@@ -160,7 +160,7 @@ TEST_F(FaultTest, LongLengthIsIgnoredAsynchronously) {
     LogCapture log;
     // The announced length never arrives; what did arrive is not a status record.
     EXPECT_FALSE(job->getTessaronStatusAsync(true));
-    EXPECT_FALSE(job->hasValueForKey(jrx::keys::kAbleReceive));
+    EXPECT_FALSE(job->hasValueForKey(tessaron::jrx::keys::kAbleReceive));
 }
 
 TEST_F(FaultTest, LongLengthEndsTheSynchronousWait) {

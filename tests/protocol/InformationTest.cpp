@@ -4,7 +4,7 @@
 
 #include "ProtocolTestSupport.h"
 
-using namespace protocol_test;
+using namespace tessaron::protocoltest;
 
 namespace {
 
@@ -34,11 +34,11 @@ TEST_F(InformationTest, AsynchronousInformationWritesTheDescriptionLine) {
     EXPECT_TRUE(job->canDuplex());
     EXPECT_TRUE(job->fastPrint());
     EXPECT_EQ(job->maxFramesPerJob(), 9999);
-    EXPECT_TRUE(job->boolValueForKey(jrx::keys::kExtraFeatures));
-    ASSERT_NE(job->valueForKey<std::int64_t>(jrx::keys::kMaxFramesPerJob), nullptr);
-    EXPECT_EQ(*job->valueForKey<std::int64_t>(jrx::keys::kMaxFramesPerJob), 9999);
+    EXPECT_TRUE(job->boolValueForKey(tessaron::jrx::keys::kExtraFeatures));
+    ASSERT_NE(job->valueForKey<std::int64_t>(tessaron::jrx::keys::kMaxFramesPerJob), nullptr);
+    EXPECT_EQ(*job->valueForKey<std::int64_t>(tessaron::jrx::keys::kMaxFramesPerJob), 9999);
     // The reply completed the operation: no timer left, connection closed.
-    EXPECT_FALSE(job->hasValueForKey(jrx::keys::kAsyncDataRunLoopTimer));
+    EXPECT_FALSE(job->hasValueForKey(tessaron::jrx::keys::kAsyncDataRunLoopTimer));
     EXPECT_EQ(job->nativeSocket(), -1);
 
     const auto ppd = linesStartingWith(text, "PPD:");
@@ -115,7 +115,7 @@ TEST_F(InformationTest, ApiOverrideLowersTheVersionOnly) {
     auto lab = startLab(kAddress, labWithVersion("3.2.0.0", true, true));
     auto job = clientFor(kAddress);
     ASSERT_TRUE(job);
-    job->setValueForKey(jrx::keys::kCUPSPrintJobOptions, JRXJobOptions{{"TessaronAPI", "0x02000000"}});
+    job->setValueForKey(tessaron::jrx::keys::kCUPSPrintJobOptions, JRXJobOptions{{"TessaronAPI", "0x02000000"}});
     LogCapture log;
     ASSERT_TRUE(job->getInfoAsync());
     EXPECT_EQ(job->printerAPIVersion(), "2.0.0.0");
@@ -134,14 +134,14 @@ TEST_F(InformationTest, BusyStatusSequenceThenReady) {
     LogCapture log;
     EXPECT_FALSE(job->getTessaronStatusAsync(true));
     // The status handler leaves the operation armed; the next request reuses the timer.
-    ASSERT_TRUE(job->hasValueForKey(jrx::keys::kAsyncDataRunLoopTimer));
-    const auto timer = *job->valueForKey<tessaron::RunLoop::SourceId>(jrx::keys::kAsyncDataRunLoopTimer);
+    ASSERT_TRUE(job->hasValueForKey(tessaron::jrx::keys::kAsyncDataRunLoopTimer));
+    const auto timer = *job->valueForKey<tessaron::RunLoop::SourceId>(tessaron::jrx::keys::kAsyncDataRunLoopTimer);
     EXPECT_FALSE(job->getTessaronStatus());
     EXPECT_TRUE(job->getTessaronStatusAsync(true));
     EXPECT_TRUE(job->getTessaronStatusAsync(true));
-    EXPECT_EQ(*job->valueForKey<tessaron::RunLoop::SourceId>(jrx::keys::kAsyncDataRunLoopTimer), timer);
+    EXPECT_EQ(*job->valueForKey<tessaron::RunLoop::SourceId>(tessaron::jrx::keys::kAsyncDataRunLoopTimer), timer);
     job->cleanupAfterAsync();
-    EXPECT_FALSE(job->hasValueForKey(jrx::keys::kAsyncDataRunLoopTimer));
+    EXPECT_FALSE(job->hasValueForKey(tessaron::jrx::keys::kAsyncDataRunLoopTimer));
 
     const std::string& text = log.text();
     // The state is described once, from the first status.

@@ -9,7 +9,7 @@
 #include "ProtocolTestSupport.h"
 #include "TempDir.h"
 
-using namespace protocol_test;
+using namespace tessaron::protocoltest;
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "KeyedArchive.h"
 #include "ProtocolTestSupport.h"
 
-using namespace protocol_test;
+using namespace tessaron::protocoltest;
 using tessaron::keyedarchive::Dictionary;
 
 namespace {
@@ -87,9 +87,9 @@ TEST_P(PaperCatalogueTest, AsynchronousListIsFoldedAndSaved) {
         << text;
     EXPECT_NE(text.find("paper 4 is a useless duplicate of paper 3"), std::string::npos);
     // The list completed: its state is gone and the operation ended.
-    EXPECT_FALSE(job->hasValueForKey(jrx::keys::kCurrentPaperCount));
-    EXPECT_FALSE(job->hasValueForKey(jrx::keys::kMutablePaperDict));
-    EXPECT_FALSE(job->hasValueForKey(jrx::keys::kAsyncDataRunLoopTimer));
+    EXPECT_FALSE(job->hasValueForKey(tessaron::jrx::keys::kCurrentPaperCount));
+    EXPECT_FALSE(job->hasValueForKey(tessaron::jrx::keys::kMutablePaperDict));
+    EXPECT_FALSE(job->hasValueForKey(tessaron::jrx::keys::kAsyncDataRunLoopTimer));
 
     // The saved chunks hold the same catalogue.
     std::string base64;

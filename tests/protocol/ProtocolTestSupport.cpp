@@ -4,7 +4,7 @@
 
 #include "PLUMEX_CUPSLog.h"
 
-namespace protocol_test {
+namespace tessaron::protocoltest {
 
 std::unique_ptr<tessaron::test::MinilabProcess> startLab(const std::string& address, const std::string& configJson) {
     tessaron::test::MinilabOptions options;
@@ -64,4 +64,4 @@ void ProtocolTest::SetUp() {
 
 void ProtocolTest::TearDown() { PLUMEX_CUPSLog::resetForTesting(); }
 
-}  // namespace protocol_test
+}  // namespace tessaron::protocoltest

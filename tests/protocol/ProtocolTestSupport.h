@@ -14,7 +14,7 @@
 #include "TextLines.h"
 #include "VantrelTessaronJob.h"
 
-namespace protocol_test {
+namespace tessaron::protocoltest {
 
 // Starts the emulator with `configJson` on `address`; fails the test when it does not start.
 std::unique_ptr<tessaron::test::MinilabProcess> startLab(const std::string& address, const std::string& configJson);
@@ -51,4 +51,4 @@ protected:
     tessaron::test::NetLock lock_;
 };
 
-}  // namespace protocol_test
+}  // namespace tessaron::protocoltest

@@ -11,26 +11,26 @@ namespace {
 TEST(Wire, HeaderIsBigEndianAndRoundTrips) {
     jrx_command_header_s h;
     h.serverVersion = 0x03000000;
-    h.command = jrx::JRX_GET_PAPER_AD;
+    h.command = tessaron::jrx::JRX_GET_PAPER_AD;
     h.direction = 1;
     h.dataLength = 0x01020304;
     h.reserve = 0xA0B0C0D0;
     const auto bytes = h.encode();
-    const std::array<std::uint8_t, 16> expected{'J', 'T', 0x03, 0, 0, 0, jrx::JRX_GET_PAPER_AD, 1, 0x01, 0x02, 0x03, 0x04, 0xA0, 0xB0, 0xC0, 0xD0};
+    const std::array<std::uint8_t, 16> expected{'J', 'T', 0x03, 0, 0, 0, tessaron::jrx::JRX_GET_PAPER_AD, 1, 0x01, 0x02, 0x03, 0x04, 0xA0, 0xB0, 0xC0, 0xD0};
     EXPECT_EQ(bytes, expected);
     const auto back = jrx_command_header_s::decode(bytes);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->dataLength, 0x01020304u);
     EXPECT_EQ(back->serverVersion, 0x03000000u);
-    EXPECT_EQ(back->command, jrx::JRX_GET_PAPER_AD);
+    EXPECT_EQ(back->command, tessaron::jrx::JRX_GET_PAPER_AD);
     // Short input is no header.
     EXPECT_FALSE(jrx_command_header_s::decode(std::span<const std::uint8_t>(bytes.data(), 15)));
 }
 
 TEST(Wire, ClientInformationRoundTrips) {
     _WSJRX_CLIENT_INFO c;
-    jrx::putFixedText(c.User.data(), c.User.size(), "a-very-long-user-name-indeed");
-    jrx::putFixedText(c.Host.data(), c.Host.size(), "host");
+    tessaron::jrx::putFixedText(c.User.data(), c.User.size(), "a-very-long-user-name-indeed");
+    tessaron::jrx::putFixedText(c.Host.data(), c.Host.size(), "host");
     c.Address = {0x02, 0xfc, 0, 0, 0, 1};
     c.IPAddress = {127, 0, 0, 10};
     c.Port = 5002;
@@ -39,15 +39,15 @@ TEST(Wire, ClientInformationRoundTrips) {
     const auto bytes = c.encode();
     EXPECT_EQ(bytes[50], 0x13);  // the port, big-endian, after user, host, MAC and IPv4 address
     EXPECT_EQ(bytes[51], 0x8A);
-    EXPECT_EQ(jrx::getU32(bytes.data() + 52), 0x02020000u);
-    EXPECT_EQ(jrx::getU16(bytes.data() + 56), 3u);
+    EXPECT_EQ(tessaron::jrx::getU32(bytes.data() + 52), 0x02020000u);
+    EXPECT_EQ(tessaron::jrx::getU16(bytes.data() + 56), 3u);
     EXPECT_EQ(bytes[46], 127);
     EXPECT_EQ(bytes[41], 0xfc);
     const auto back = _WSJRX_CLIENT_INFO::decode(bytes);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->encode(), bytes);
     // The user name is cut to its field.
-    const std::string user = jrx::fixedText(back->User.data(), back->User.size());
+    const std::string user = tessaron::jrx::fixedText(back->User.data(), back->User.size());
     EXPECT_LE(user.size(), 20u);
     EXPECT_EQ(std::string("a-very-long-user-name-indeed").rfind(user, 0), 0u) << user;
 }
@@ -55,21 +55,21 @@ TEST(Wire, ClientInformationRoundTrips) {
 TEST(Wire, TextFieldsStayInsideTheirField) {
     // No terminating zero: the text ends at the field's end, not in the bytes after it.
     const std::vector<std::uint8_t> bytes{'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'};
-    EXPECT_EQ(jrx::fixedText(bytes.data(), 4), "ABCD");
+    EXPECT_EQ(tessaron::jrx::fixedText(bytes.data(), 4), "ABCD");
     const std::vector<std::uint8_t> zero{'A', 0, 'C', 'D'};
-    EXPECT_EQ(jrx::fixedText(zero.data(), zero.size()), "A");
-    EXPECT_EQ(jrx::fixedText(zero.data(), 0), "");
+    EXPECT_EQ(tessaron::jrx::fixedText(zero.data(), zero.size()), "A");
+    EXPECT_EQ(tessaron::jrx::fixedText(zero.data(), 0), "");
 }
 
 TEST(Wire, AnnouncedReplyLengthsAreCapped) {
-    const std::vector<std::uint8_t> commands{jrx::JRX_GET_PRINTER_INFO, jrx::JRX_GET_PAPER, jrx::JRX_GET_PAPER_AD,
-                                             jrx::JRX_GET_STATUS,       jrx::JRX_GET_ERRORS, jrx::JRX_SET_ORDER_AD, 0xFF};
+    const std::vector<std::uint8_t> commands{tessaron::jrx::JRX_GET_PRINTER_INFO, tessaron::jrx::JRX_GET_PAPER, tessaron::jrx::JRX_GET_PAPER_AD,
+                                             tessaron::jrx::JRX_GET_STATUS,       tessaron::jrx::JRX_GET_ERRORS, tessaron::jrx::JRX_SET_ORDER_AD, 0xFF};
     for (const std::uint8_t command : commands) {
-        EXPECT_LE(jrx::maxReplyDataLength(command), std::size_t{4} << 20) << int(command);
-        EXPECT_GE(jrx::maxReplyDataLength(command), jrx::kResultBlockSize) << int(command);
+        EXPECT_LE(tessaron::jrx::maxReplyDataLength(command), std::size_t{4} << 20) << int(command);
+        EXPECT_GE(tessaron::jrx::maxReplyDataLength(command), tessaron::jrx::kResultBlockSize) << int(command);
     }
-    EXPECT_GE(jrx::maxReplyDataLength(jrx::JRX_GET_ERRORS), jrx::kResultBlockSize + jrx::kErrorRecordSize);
-    EXPECT_GE(jrx::maxReplyDataLength(jrx::JRX_GET_PAPER_AD), jrx::kResultBlockSize + jrx::kPaperRecordADSize);
+    EXPECT_GE(tessaron::jrx::maxReplyDataLength(tessaron::jrx::JRX_GET_ERRORS), tessaron::jrx::kResultBlockSize + tessaron::jrx::kErrorRecordSize);
+    EXPECT_GE(tessaron::jrx::maxReplyDataLength(tessaron::jrx::JRX_GET_PAPER_AD), tessaron::jrx::kResultBlockSize + tessaron::jrx::kPaperRecordADSize);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 
 #include "RasterJobRun.h"
 
-using namespace rasterjob;
+using namespace tessaron::rasterjobtest;
 using namespace std::chrono_literals;
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "RasterJobRun.h"
 
-using namespace rasterjob;
+using namespace tessaron::rasterjobtest;
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace rasterjob {
+namespace tessaron::rasterjobtest {
 
 using tessaron::test::ProcessSpec;
 
@@ -156,4 +156,4 @@ std::vector<std::string> Lab::orders() const {
     return names;
 }
 
-}  // namespace rasterjob
+}  // namespace tessaron::rasterjobtest

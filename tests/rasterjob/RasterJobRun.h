@@ -18,7 +18,7 @@
 #include "Process.h"
 #include "TempDir.h"
 
-namespace rasterjob {
+namespace tessaron::rasterjobtest {
 
 inline constexpr const char* kLabAddress = "127.0.0.21";
 
@@ -93,4 +93,4 @@ private:
 // The extended lab with one roll paper (102 mm, surface 1, 300 dpi) unless told otherwise.
 std::string labConfig(const std::string& extra = "", bool fastPrint = false);
 
-}  // namespace rasterjob
+}  // namespace tessaron::rasterjobtest

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace minilab {
+namespace tessaron::minilab {
 
 const char* commandName(uint32_t code) {
     switch (code) {
@@ -79,4 +79,4 @@ uint32_t maxFramesFor(uint32_t apiVersion) { return apiVersion >= kVersionMoreFr
 
 uint8_t replyDirection(uint8_t command) { return command <= 0x20 ? 0x10 : 0x01; }
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

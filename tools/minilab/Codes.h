@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace minilab {
+namespace tessaron::minilab {
 
 enum Command : uint8_t {
     kGetPrinterInfo = 0x01,
@@ -67,4 +67,4 @@ uint32_t maxFramesFor(uint32_t apiVersion);
 // The reply header's direction byte for a command.
 uint8_t replyDirection(uint8_t command);
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

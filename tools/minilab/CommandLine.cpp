@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace minilab {
+namespace tessaron::minilab {
 
 std::optional<CommandLine> parseCommandLine(int argc, char** argv, std::string& error) {
     CommandLine cl;
@@ -97,4 +97,4 @@ Configuration (every key optional; numbers may also be written as "0x..." text):
 )";
 }
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

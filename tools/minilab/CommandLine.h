@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-namespace minilab {
+namespace tessaron::minilab {
 
 struct CommandLine {
     bool help = false;
@@ -21,4 +21,4 @@ struct CommandLine {
 std::optional<CommandLine> parseCommandLine(int argc, char** argv, std::string& error);
 const char* helpText();
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

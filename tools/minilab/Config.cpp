@@ -9,7 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace minilab {
+namespace tessaron::minilab {
 
 using nlohmann::json;
 
@@ -484,4 +484,4 @@ std::string versionText(uint32_t v) {
     return buf;
 }
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

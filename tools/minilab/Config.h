@@ -9,7 +9,7 @@
 
 #include "Faults.h"
 
-namespace minilab {
+namespace tessaron::minilab {
 
 struct Paper {
     uint32_t number = 0;     // sequence number in the list (1...); 0: by position
@@ -77,4 +77,4 @@ std::optional<Config> loadConfig(const std::string& path, std::string& error);
 std::optional<uint32_t> parseVersion(const std::string& text);
 std::string versionText(uint32_t version);
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

@@ -4,7 +4,7 @@
 
 #include "Codes.h"
 
-namespace minilab {
+namespace tessaron::minilab {
 
 uint32_t FaultCounter::count(const Trigger& t, uint8_t command) const {
     (void)command;
@@ -69,4 +69,4 @@ std::vector<Segment> shapeReply(const std::vector<std::vector<uint8_t>>& replies
     return out;
 }
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

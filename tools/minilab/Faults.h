@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace minilab {
+namespace tessaron::minilab {
 
 // Which requests a switch applies to: `command` (absent: any), and `at`, the n-th request
 // matching `command` counted from 1 over the emulator's life (absent: every one).
@@ -56,9 +56,9 @@ struct Faults {
     std::vector<Trigger> stopReading;  // after the request's header, never read the connection again
 };
 
-}  // namespace minilab
+}  // namespace tessaron::minilab
 
-namespace minilab {
+namespace tessaron::minilab {
 
 // What the switches do to one request.
 struct FaultPlan {
@@ -94,4 +94,4 @@ struct Segment {
 };
 std::vector<Segment> shapeReply(const std::vector<std::vector<uint8_t>>& replies, const FaultPlan& plan);
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

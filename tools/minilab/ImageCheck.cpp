@@ -7,7 +7,7 @@
 
 #include "Validation.h"
 
-namespace minilab {
+namespace tessaron::minilab {
 
 namespace {
 
@@ -172,4 +172,4 @@ bool decodePreview(std::span<const uint8_t> image, bool jpeg, uint32_t maxSide, 
     return true;
 }
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace minilab {
+namespace tessaron::minilab {
 
 struct ImageInfo;
 
@@ -31,4 +31,4 @@ struct RgbImage {
 // A reduced copy (longest side at most `maxSide`) of a checked image, for the preview.
 bool decodePreview(std::span<const uint8_t> image, bool jpeg, uint32_t maxSide, RgbImage& out);
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

@@ -6,7 +6,7 @@
 #include "Log.h"
 #include "Replies.h"
 
-namespace minilab {
+namespace tessaron::minilab {
 
 Lab::Lab(LabConfig config, std::unique_ptr<OrderStore> store)
     : config_(std::move(config)), store_(std::move(store)), orders_(config_, store_.get()) {}
@@ -124,4 +124,4 @@ Answer Lab::cancelCommand(std::span<const uint8_t> data, const std::string& peer
     return success(kCancelFastPrintOrder);
 }
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

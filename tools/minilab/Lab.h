@@ -14,7 +14,7 @@
 #include "Validation.h"
 #include "Wire.h"
 
-namespace minilab {
+namespace tessaron::minilab {
 
 struct Answer {
     std::vector<Bytes> replies;   // each a header and its payload
@@ -55,4 +55,4 @@ private:
     bool errorsReported_ = false;
 };
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

@@ -7,7 +7,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-namespace minilab {
+namespace tessaron::minilab {
 namespace {
 
 int gLogFd = STDERR_FILENO;
@@ -87,4 +87,4 @@ void logHex(const char* title, std::span<const uint8_t> bytes, size_t limit) {
     logDetail("%s (%zu bytes):\n    %s", title, bytes.size(), hex.c_str());
 }
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

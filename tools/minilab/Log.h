@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-namespace minilab {
+namespace tessaron::minilab {
 
 bool logToFile(const std::string& path);  // false when the file cannot be opened
 bool logFileOpen();
@@ -19,4 +19,4 @@ bool verbose();
 [[gnu::format(printf, 1, 2)]] void logDetail(const char* format, ...);
 void logHex(const char* title, std::span<const uint8_t> bytes, size_t limit = 256);
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

@@ -7,7 +7,7 @@
 #include "Log.h"
 #include "RecordJson.h"
 
-namespace minilab {
+namespace tessaron::minilab {
 
 namespace {
 
@@ -261,4 +261,4 @@ void OrderBook::completeIfDone(Order& order) {
     order.published = store_ ? store_->publish(order.number) : true;
 }
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

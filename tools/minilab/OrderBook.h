@@ -14,7 +14,7 @@
 #include "Validation.h"
 #include "Wire.h"
 
-namespace minilab {
+namespace tessaron::minilab {
 
 struct FrameArrival {
     uint8_t command = 0;
@@ -75,4 +75,4 @@ private:
     uint64_t printedFrames_ = 0;
 };
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

@@ -10,7 +10,7 @@
 
 #include "Log.h"
 
-namespace minilab {
+namespace tessaron::minilab {
 
 namespace {
 
@@ -127,4 +127,4 @@ bool OrderStore::publish(uint32_t order) {
     return true;
 }
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

@@ -13,7 +13,7 @@
 #include <nlohmann/json.hpp>
 
 
-namespace minilab {
+namespace tessaron::minilab {
 
 class OrderStore {
 public:
@@ -46,4 +46,4 @@ private:
     bool openPublished_ = false;
 };
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

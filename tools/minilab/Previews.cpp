@@ -16,7 +16,7 @@
 #include "ImageCheck.h"
 #include "Validation.h"
 
-namespace minilab {
+namespace tessaron::minilab {
 
 namespace {
 
@@ -144,4 +144,4 @@ int makePreviews(const std::string& orderDir, unsigned long long maxImageBytes, 
     return written;
 }
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace minilab {
+namespace tessaron::minilab {
 
 inline constexpr unsigned kPreviewSide = 512;
 
@@ -14,4 +14,4 @@ inline constexpr unsigned kPreviewSide = 512;
 // a frame image is damaged or larger than `maxImageBytes`.
 int makePreviews(const std::string& orderDir, unsigned long long maxImageBytes, std::string& error);
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

@@ -1,6 +1,6 @@
 #include "RecordJson.h"
 
-namespace minilab {
+namespace tessaron::minilab {
 
 nlohmann::json recordJson(const RecordView& view) {
     nlohmann::json out = nlohmann::json::object();
@@ -21,4 +21,4 @@ nlohmann::json recordJson(const RecordView& view) {
     return out;
 }
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

@@ -5,10 +5,10 @@
 
 #include "Wire.h"
 
-namespace minilab {
+namespace tessaron::minilab {
 
 // Every field present in the view except reserved ones: numbers, texts (© restored),
 // addresses as text.
 nlohmann::json recordJson(const RecordView& view);
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

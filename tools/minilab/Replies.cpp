@@ -2,7 +2,7 @@
 
 #include "Codes.h"
 
-namespace minilab {
+namespace tessaron::minilab {
 
 Bytes encodeReply(const LabConfig& lab, uint8_t command, uint32_t result, const Bytes& record) {
     RecordWriter header(kHeaderLayout);
@@ -116,4 +116,4 @@ std::vector<Bytes> paperRecords(const LabConfig& lab, bool extended) {
     return out;
 }
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

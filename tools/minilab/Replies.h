@@ -7,7 +7,7 @@
 #include "Config.h"
 #include "Wire.h"
 
-namespace minilab {
+namespace tessaron::minilab {
 
 // Header + 32-byte result block + record.
 Bytes encodeReply(const LabConfig& lab, uint8_t command, uint32_t result, const Bytes& record = {});
@@ -20,4 +20,4 @@ std::vector<Bytes> errorRecords(const std::vector<PrinterError>& errors);
 // One record per paper of the list the command reports (plain records: roll papers only).
 std::vector<Bytes> paperRecords(const LabConfig& lab, bool extended);
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

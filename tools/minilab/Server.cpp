@@ -15,7 +15,7 @@
 #include "Codes.h"
 #include "Log.h"
 
-namespace minilab {
+namespace tessaron::minilab {
 
 namespace {
 
@@ -431,4 +431,4 @@ int Server::run() {
     }
 }
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

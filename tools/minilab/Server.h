@@ -12,7 +12,7 @@
 #include "Faults.h"
 #include "Lab.h"
 
-namespace minilab {
+namespace tessaron::minilab {
 
 struct ServerOptions {
     bool allowNonLoopback = false;
@@ -83,4 +83,4 @@ private:
 // Whether an IPv4 address (host order) lies in 127.0.0.0/8.
 bool isLoopback(uint32_t address);
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

@@ -5,7 +5,7 @@
 #include "Codes.h"
 #include "ImageCheck.h"
 
-namespace minilab {
+namespace tessaron::minilab {
 
 namespace {
 
@@ -343,4 +343,4 @@ std::optional<Violation> checkImage(uint32_t format, std::span<const uint8_t> im
     return violation(kIllegalImageData, offset + problem.offset, problem.what);
 }
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

@@ -10,7 +10,7 @@
 #include "Config.h"
 #include "Wire.h"
 
-namespace minilab {
+namespace tessaron::minilab {
 
 struct Violation {
     uint32_t code = 1;
@@ -56,4 +56,4 @@ struct ImageInfo {
 std::optional<Violation> checkImage(uint32_t format, std::span<const uint8_t> image, size_t offset,
                                     const LabConfig& lab, ImageInfo& info);
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

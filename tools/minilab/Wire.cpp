@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace minilab {
+namespace tessaron::minilab {
 
 uint16_t getU16(std::span<const uint8_t> b, size_t off) {
     return static_cast<uint16_t>((b[off] << 8) | b[off + 1]);
@@ -303,4 +303,4 @@ std::string hexString(std::span<const uint8_t> bytes) {
     return out;
 }
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

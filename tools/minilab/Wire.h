@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace minilab {
+namespace tessaron::minilab {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -103,4 +103,4 @@ std::string truncateUtf8(std::string_view text, size_t maxBytes);
 std::string dottedQuad(uint32_t address);
 std::string hexString(std::span<const uint8_t> bytes);
 
-}  // namespace minilab
+}  // namespace tessaron::minilab

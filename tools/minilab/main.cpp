@@ -11,7 +11,7 @@
 #include "Previews.h"
 #include "Server.h"
 
-using namespace minilab;
+using namespace tessaron::minilab;
 
 namespace {
 
