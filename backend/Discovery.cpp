@@ -2,6 +2,7 @@
 
 #include "DiscoveryDatagram.h"
 #include "PLUMEX_CUPSMessageLine.h"
+#include "UniqueFd.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -98,12 +99,13 @@ std::optional<in_addr> discoveryDestination() {
     return destination;
 }
 
-int CreateUdpSocket() {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0) {
+UniqueFd CreateUdpSocket() {
+    UniqueFd socket(::socket(AF_INET, SOCK_DGRAM, 0));
+    if (!socket) {
         writeErr(errorLine("socket failed with error", errno));
-        return -1;
+        return socket;
     }
+    const int fd = socket.get();
     setOption(fd, SO_REUSEADDR, true);
     setOption(fd, SO_REUSEPORT, true);
     sockaddr_in local{};
@@ -112,20 +114,20 @@ int CreateUdpSocket() {
     local.sin_port = htons(kDiscoveryPort);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
         writeErr("failed to bind\n");
-        ::close(fd);
-        return -1;
+        return UniqueFd();
     }
-    return fd;
+    return socket;
 }
 
-int SendLookup() {
+UniqueFd SendLookup() {
     const std::optional<in_addr> address = discoveryDestination();
-    if (!address) return -1;
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0) {
+    if (!address) return UniqueFd();
+    UniqueFd socket(::socket(AF_INET, SOCK_DGRAM, 0));
+    if (!socket) {
         writeOut("socket failed\n");
-        return -1;
+        return socket;
     }
+    const int fd = socket.get();
     setOption(fd, SO_BROADCAST, false);
     setOption(fd, SO_REUSEADDR, false);
     setOption(fd, SO_REUSEPORT, false);
@@ -136,7 +138,7 @@ int SendLookup() {
     const auto query = queryDatagram();
     // A failed send only means that no reply will come; discovery goes on regardless.
     (void)::sendto(fd, query.data(), query.size(), 0, reinterpret_cast<sockaddr*>(&destination), sizeof destination);
-    return fd;
+    return socket;
 }
 
 void threadless(int receivingSocket, bool debug) {
@@ -170,16 +172,11 @@ int runDiscovery(bool debug) {
                          "\" is not a dotted IPv4 address; nothing was sent");
         return 1;
     }
-    const int receiving = CreateUdpSocket();
-    if (receiving < 0) return 1;
-    const int sending = SendLookup();
-    if (sending < 0) {
-        ::close(receiving);
-        return 1;
-    }
-    threadless(receiving, debug);
-    ::close(sending);
-    ::close(receiving);
+    const UniqueFd receiving = CreateUdpSocket();
+    if (!receiving) return 1;
+    const UniqueFd sending = SendLookup();
+    if (!sending) return 1;
+    threadless(receiving.get(), debug);
     return 0;
 }
 

@@ -5,13 +5,15 @@
 
 #include <optional>
 
+#include "UniqueFd.h"
+
 namespace tessaron::backend {
 
-// The receiving socket, bound to the wildcard address on port 5002; -1 on failure.
-int CreateUdpSocket();
+// The receiving socket, bound to the wildcard address on port 5002; empty on failure.
+UniqueFd CreateUdpSocket();
 
-// A new sending socket, after sending the query on it; -1 when it cannot be created.
-int SendLookup();
+// A new sending socket, after sending the query on it; empty when it cannot be created.
+UniqueFd SendLookup();
 
 // Writes the device lines until the receive window ends; with `debug`, dumps stray datagrams.
 void threadless(int receivingSocket, bool debug);

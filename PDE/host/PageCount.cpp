@@ -11,6 +11,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "UniqueFd.h"
+
 namespace tessaron::print {
 
 namespace {
@@ -23,18 +25,13 @@ constexpr uint32_t kMaxRasterLine = 1u << 26;
 class File {
 public:
     explicit File(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~File() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    int fd() const { return fd_; }
-    bool ok() const { return fd_ >= 0; }
+    int fd() const { return fd_.get(); }
+    bool ok() const { return static_cast<bool>(fd_); }
     // Reads up to `n` bytes at the current position; fewer only at the end.
     size_t read(char* into, size_t n) {
         size_t got = 0;
         while (got < n) {
-            const ssize_t r = ::read(fd_, into + got, n - got);
+            const ssize_t r = ::read(fd_.get(), into + got, n - got);
             if (r < 0 && errno == EINTR) continue;
             if (r <= 0) break;
             got += static_cast<size_t>(r);
@@ -43,7 +40,7 @@ public:
     }
 
 private:
-    int fd_;
+    UniqueFd fd_;
 };
 
 std::string head(const std::string& path, size_t n) {

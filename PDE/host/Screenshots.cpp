@@ -1,6 +1,7 @@
 #include "Screenshots.h"
 
 #include "PrintDialog.h"
+#include "UniqueFd.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -19,20 +20,19 @@ namespace {
 
 // The directory may be a shared one: never write through a link planted there.
 bool writeFile(const QString& path, const QByteArray& bytes, QString& error) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                          0644);
-    if (fd < 0) {
+    UniqueFd fd(::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!fd) {
         error = QStringLiteral("cannot write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     qsizetype written = 0;
     while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + written, static_cast<size_t>(bytes.size() - written));
+        const ssize_t n = ::write(fd.get(), bytes.constData() + written, static_cast<size_t>(bytes.size() - written));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         written += n;
     }
-    const bool ok = written == bytes.size() && ::close(fd) == 0;
+    const bool ok = written == bytes.size() && fd.close();
     if (!ok) error = QStringLiteral("cannot write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
     return ok;
 }

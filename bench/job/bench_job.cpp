@@ -125,11 +125,8 @@ RunResult runBackend(const std::string& options, const std::string& store, bool 
                                     "TMPDIR=" + f.dir.file("tmp"),
                                     "VANTRELPS_DISCOVERY_ADDRESS=127.255.255.255",
                                     "PATH=/usr/bin:/bin"};
-    std::vector<char*> argv, envp;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
+    auto argv = tessaron::test::cStringArray(args);
+    auto envp = tessaron::test::cStringArray(env);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     const std::string errPath = f.dir.file("backend.err");
@@ -261,13 +258,8 @@ void BM_JobThroughBackend(benchmark::State& state) {
     const bool throughPipe = state.range(0) == 2;
     tessaron::test::NetLock lock;
     tessaron::test::TempDir stores;
-    tessaron::test::MinilabOptions o;
-    o.program = TESSARON_MINILAB_PATH;
-    o.configJson = kLab;
-    o.address = kLabAddress;
-    o.storeDir = stores.file("store");
-    std::filesystem::create_directories(o.storeDir);
-    tessaron::test::MinilabProcess lab(o);
+    tessaron::test::MinilabProcess lab(
+        tessaron::test::storingLab(TESSARON_MINILAB_PATH, kLab, kLabAddress, stores.file("store")));
     if (!lab.ready()) {
         std::fprintf(stderr, "%s\n", lab.log().c_str());
         state.SkipWithError("the emulator did not start");

@@ -10,26 +10,11 @@
 #include <vector>
 
 #include "PLUMEX_CUPSPrintJob.h"
+#include "RasterPageHeader.h"
 
 namespace {
 
 constexpr unsigned kWidth = 2400, kHeight = 1800;
-
-cups_page_header2_t pageHeader() {
-    cups_page_header2_t h;
-    std::memset(&h, 0, sizeof h);
-    h.cupsWidth = kWidth;
-    h.cupsHeight = kHeight;
-    h.cupsBitsPerColor = 8;
-    h.cupsBitsPerPixel = 24;
-    h.cupsBytesPerLine = kWidth * 3;
-    h.cupsColorOrder = CUPS_ORDER_CHUNKED;
-    h.cupsColorSpace = CUPS_CSPACE_RGB;
-    h.HWResolution[0] = h.HWResolution[1] = 300;
-    h.PageSize[0] = 576;
-    h.PageSize[1] = 432;
-    return h;
-}
 
 // A photograph-like page: smooth gradients with some texture, so that the raster's run
 // length coding does about as much work as on a real picture.
@@ -70,7 +55,7 @@ const Memory& rasterStream() {
     static const Memory stream = [] {
         Memory m;
         cups_raster_t* raster = cupsRasterOpenIO(writeMemory, &m, CUPS_RASTER_WRITE_COMPRESSED);
-        cups_page_header2_t h = pageHeader();
+        cups_page_header2_t h = tessaron::test::rgbPageHeader(kWidth, kHeight, 300);
         std::vector<uint8_t> pixels = pagePixels();
         cupsRasterWriteHeader2(raster, &h);
         cupsRasterWritePixels(raster, pixels.data(), static_cast<unsigned>(pixels.size()));

@@ -127,11 +127,8 @@ JobRun runBackend(const ShapedLink& link, const std::string& raster, const std::
                                     std::string("PPD=") + TESSARON_PPD_PATH,
                                     "CONTENT_TYPE=application/vnd.cups-raster", "TMPDIR=" + tmp,
                                     "VANTRELPS_DISCOVERY_ADDRESS=127.255.255.255", "PATH=/usr/bin:/bin"};
-    std::vector<char*> argv, envp;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
+    auto argv = tessaron::test::cStringArray(args);
+    auto envp = tessaron::test::cStringArray(env);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);

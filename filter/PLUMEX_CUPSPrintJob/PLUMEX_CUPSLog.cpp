@@ -1,6 +1,7 @@
 #include "PLUMEX_CUPSLog.h"
 
 #include "PLUMEX_CUPSLogState.h"
+#include "FileIO.h"
 #include "PLUMEX_CUPSMessageLine.h"
 
 #include <syslog.h>
@@ -36,19 +37,6 @@ LevelNames namesForLevel(int level, const std::string& appName) {
         case PLUMEX_CUPSLog::kLevelWarning: return {"W", "WARN"};
         case PLUMEX_CUPSLog::kLevelPPD: return {"P", "PPD"};
         default: return {"D", "DEBUG: " + appName};
-    }
-}
-
-// Standard error is unbuffered; one write per line keeps CUPS from seeing half lines.
-void writeAll(int fd, const std::string& text) {
-    const char* p = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        p += n;
-        left -= static_cast<size_t>(n);
     }
 }
 
@@ -90,7 +78,11 @@ void PLUMEX_CUPSLog::logLevelMessage(int level, const std::string& message) {
     if (state.logToSyslog) {
         ::syslog(LOG_LPR | LOG_DEBUG, "%s: %s\n", names.word.c_str(), tessaron::printjob::lineSafeText(message).c_str());
     }
-    if (state.logToStdErr) writeAll(STDERR_FILENO, tessaron::printjob::messageLine(names.word, message));
+    // Standard error is unbuffered; one write per line keeps CUPS from seeing half lines.
+    if (state.logToStdErr) {
+        const std::string line = tessaron::printjob::messageLine(names.word, message);
+        tessaron::writeAll(STDERR_FILENO, line.data(), line.size());
+    }
     if (state.preFileBuffer || state.logFile) {
         std::string line = names.tag;
         line += ' ';

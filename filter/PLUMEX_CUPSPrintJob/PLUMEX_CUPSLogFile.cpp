@@ -2,7 +2,7 @@
 // nothing here follows a symbolic link or opens anything but a regular file.
 #include "PLUMEX_CUPSLog.h"
 #include "PLUMEX_CUPSLogState.h"
-#include "PLUMEX_FileData.h"
+#include "FileIO.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,40 +19,6 @@ namespace {
 constexpr off_t kRollSize = 0x100000;          // 1 MiB
 constexpr size_t kArchiveLimit = 0xA00000;     // 10 MiB
 constexpr mode_t kLogMode = 0664;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    int release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
-
-// O_NONBLOCK keeps a planted FIFO from hanging the job; it is cleared once the file is known
-// to be regular.
-int openRegular(const std::string& path, int flags, mode_t mode = 0) {
-    int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
-    if (fd < 0) return -1;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        errno = EINVAL;
-        return -1;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
-}
 
 off_t fileSize(int fd) {
     struct stat info {};
@@ -81,8 +47,8 @@ bool readFrom(int fd, off_t offset, std::string& out) {
 // The archive followed by the current file, keeping at most the last 10 MiB from a line
 // start. Only the part that can survive the cut is read, so a huge file costs no more memory.
 std::optional<std::string> combinedArchive(int currentFd, const std::string& archivePath) {
-    FileDescriptor archive(openRegular(archivePath, O_RDONLY));
-    const off_t archiveSize = archive.get() >= 0 ? fileSize(archive.get()) : 0;
+    UniqueFd archive(openRegularFile(archivePath, O_RDONLY));
+    const off_t archiveSize = archive ? fileSize(archive.get()) : 0;
     const off_t currentSize = fileSize(currentFd);
     if (archiveSize < 0 || currentSize < 0) return std::nullopt;
     const uint64_t total = static_cast<uint64_t>(archiveSize) + static_cast<uint64_t>(currentSize);
@@ -90,7 +56,7 @@ std::optional<std::string> combinedArchive(int currentFd, const std::string& arc
     const uint64_t searchFrom = total > kArchiveLimit ? total - kArchiveLimit - 1 : 0;
 
     std::string content;
-    if (archive.get() >= 0 && searchFrom < static_cast<uint64_t>(archiveSize)) {
+    if (archive && searchFrom < static_cast<uint64_t>(archiveSize)) {
         if (!readFrom(archive.get(), static_cast<off_t>(searchFrom), content)) return std::nullopt;
     }
     const uint64_t currentFrom = searchFrom > static_cast<uint64_t>(archiveSize) ? searchFrom - archiveSize : 0;
@@ -103,9 +69,9 @@ std::optional<std::string> combinedArchive(int currentFd, const std::string& arc
 }
 
 bool writeArchive(const std::string& archivePath, const std::string& content) {
-    FileDescriptor archive(openRegular(archivePath, O_WRONLY | O_CREAT | O_TRUNC, kLogMode));
+    UniqueFd archive(openRegularFile(archivePath, O_WRONLY | O_CREAT | O_TRUNC, kLogMode));
     if (archive.get() < 0) return false;
-    if (tessaron::printjob::writeAll(archive.get(), content.data(), content.size()) != 0) return false;
+    if (tessaron::writeAll(archive.get(), content.data(), content.size()) != 0) return false;
     ::fchmod(archive.get(), kLogMode);
     return true;
 }
@@ -154,8 +120,8 @@ std::string archivePathFor(const std::string& path) {
 
 void rollLogFile(const std::string& path) {
     if (path.empty()) return;
-    FileDescriptor current(openRegular(path, O_RDONLY));
-    if (current.get() < 0 || fileSize(current.get()) < kRollSize) return;
+    UniqueFd current(openRegularFile(path, O_RDONLY));
+    if (!current || fileSize(current.get()) < kRollSize) return;
 
     PLUMEX_CUPSLog::debug("Rolling log file.");
     const std::string archivePath = archivePathFor(path);
@@ -166,8 +132,8 @@ void rollLogFile(const std::string& path) {
         return;
     }
     PLUMEX_CUPSLog::debug("Rolled previous log file into %s", archivePath.c_str());
-    FileDescriptor truncated(openRegular(path, O_WRONLY | O_TRUNC));
-    if (truncated.get() >= 0) PLUMEX_CUPSLog::debug("Starting new log file at %s", path.c_str());
+    UniqueFd truncated(openRegularFile(path, O_WRONLY | O_TRUNC));
+    if (truncated) PLUMEX_CUPSLog::debug("Starting new log file at %s", path.c_str());
 }
 
 bool openLogFile(const std::string& givenPath) {
@@ -175,8 +141,8 @@ bool openLogFile(const std::string& givenPath) {
     const std::string path = standardizedPath(givenPath);
     rollLogFile(path);
     if (lock.state().logFile || path.empty()) return false;
-    FileDescriptor fd(openRegular(path, O_WRONLY | O_APPEND | O_CREAT, kLogMode));
-    if (fd.get() < 0) {
+    UniqueFd fd(openRegularFile(path, O_WRONLY | O_APPEND | O_CREAT, kLogMode));
+    if (!fd) {
         const int error = errno;
         PLUMEX_CUPSLog::debug("Failed to open log file at %s; error %d \"%s\"", path.c_str(), error, std::strerror(error));
         return false;

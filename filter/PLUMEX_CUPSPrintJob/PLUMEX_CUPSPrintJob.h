@@ -24,6 +24,7 @@
 #include "Image.h"
 #include "PLUMEX_CUPSLog.h"
 #include "PLUMEX_CUPSPrintJobDelegate.h"
+#include "UniqueFd.h"
 
 // The adjustment filters run over a page, in order.
 using PLUMEX_ImageFilterList = std::vector<tessaron::image::Filter>;
@@ -139,8 +140,8 @@ public:
 
     // ---- Temporary files ---------------------------------------------------------------
     // A new 0600 file in $TMPDIR (or /tmp). With fd, the open descriptor is handed over
-    // (-1 on failure); without, it is closed.
-    static std::optional<std::string> safeTempFile(int* fd = nullptr);
+    // (empty on failure); without, it is closed.
+    static std::optional<std::string> safeTempFile(tessaron::UniqueFd* fd = nullptr);
 
     // ---- Signals -----------------------------------------------------------------------
     // Forwards to the delegate, or logs the hint.
@@ -237,4 +238,6 @@ private:
     size_t _pageDataLength = 0;
     size_t _pageDataCapacity = 0;
     std::optional<uint64_t> _countedPages;
+    // The job file, or the spool copy of a counted pipe, that fd names (standard input is not ours).
+    tessaron::UniqueFd _ownedJobData;
 };

@@ -48,7 +48,6 @@ PLUMEX_CUPSPrintJob::~PLUMEX_CUPSPrintJob() {
         if (tessaron::printjob::sharedObject() == this) tessaron::printjob::setSharedObject(nullptr);
     }
     if (_raster) cupsRasterClose(_raster);
-    if (fd > 0) close(static_cast<int>(fd));
     if (_options) cupsFreeOptions(static_cast<int>(_num_options), _options);
     if (_ppd) ppdClose(_ppd);
 }
@@ -63,9 +62,9 @@ void PLUMEX_CUPSPrintJob::openJobData(const std::vector<std::string>& arguments)
         return;
     case 7: {
         const std::string& path = arguments[6];
-        int opened = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (opened >= 0) {
-            fd = opened;
+        _ownedJobData.reset(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (_ownedJobData) {
+            fd = _ownedJobData.get();
             return;
         }
         int error = errno;

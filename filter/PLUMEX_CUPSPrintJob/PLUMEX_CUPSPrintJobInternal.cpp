@@ -1,4 +1,5 @@
 #include "PLUMEX_CUPSPrintJobInternal.h"
+#include "UniqueFd.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -41,17 +42,16 @@ std::vector<std::string>& storedArguments() {
 // /proc/self/cmdline is NUL-separated; the kernel caps it, we cap our read as well.
 std::vector<std::string> kernelArguments() {
     std::vector<std::string> arguments;
-    int fd = open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return arguments;
+    const tessaron::UniqueFd file(open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC));
+    if (!file) return arguments;
     std::string raw;
     char buffer[4096];
     for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
+        ssize_t n = read(file.get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0 || raw.size() > (1u << 20)) break;
         raw.append(buffer, static_cast<size_t>(n));
     }
-    close(fd);
     size_t start = 0;
     while (start < raw.size()) {
         size_t end = raw.find('\0', start);

@@ -14,13 +14,13 @@
 
 #include "Localize.h"
 #include "PLUMEX_CUPSPrintJobInternal.h"
-#include "PLUMEX_FileData.h"
+#include "FileIO.h"
 
 namespace {
 
 struct Tee {
     int input = -1;
-    int copy = -1;  // -1: input is seekable, nothing to copy
+    tessaron::UniqueFd copy;  // empty: input is seekable, nothing to copy
     bool copyFailed = false;
     tessaron::printjob::RasterHeaderWatch watch;
 };
@@ -31,7 +31,7 @@ ssize_t teeRead(void* context, unsigned char* buffer, size_t length) {
     ssize_t n;
     do n = read(tee->input, buffer, length);
     while (n < 0 && errno == EINTR);
-    if (n > 0 && tee->copy >= 0 && tessaron::printjob::writeAll(tee->copy, buffer, static_cast<size_t>(n)) != 0) tee->copyFailed = true;
+    if (n > 0 && tee->copy && tessaron::writeAll(tee->copy.get(), buffer, static_cast<size_t>(n)) != 0) tee->copyFailed = true;
     tee->watch.noteRead(n);
     return n;
 }
@@ -105,7 +105,7 @@ bool PLUMEX_CUPSPrintJob::countPagesIntoSpoolCopy() {
     }
     // Whatever follows the last page still belongs to the job data.
     unsigned char rest[65536];
-    while (tee.copy >= 0 && teeRead(&tee, rest, sizeof rest) > 0) {
+    while (tee.copy && teeRead(&tee, rest, sizeof rest) > 0) {
     }
     if (tee.copyFailed) {
         err("Cannot keep a copy of the job data to count its pages");
@@ -114,9 +114,9 @@ bool PLUMEX_CUPSPrintJob::countPagesIntoSpoolCopy() {
     if (seekable) {
         lseek(tee.input, 0, SEEK_SET);
     } else {
-        lseek(tee.copy, 0, SEEK_SET);
-        if (fd > 0) close(static_cast<int>(fd));
-        fd = tee.copy;
+        lseek(tee.copy.get(), 0, SEEK_SET);
+        fd = tee.copy.get();
+        _ownedJobData = std::move(tee.copy);
     }
     _countedPages = pages;
     jobDebug("counted %llu pages in the raster data", static_cast<unsigned long long>(pages));

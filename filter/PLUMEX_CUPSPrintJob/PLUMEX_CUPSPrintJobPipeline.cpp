@@ -9,6 +9,7 @@
 #include "Accumulator.h"
 #include "Encoders.h"
 #include "PLUMEX_CUPSPrintJobInternal.h"
+#include "FileIO.h"
 #include "Render.h"
 
 namespace img = tessaron::image;
@@ -33,26 +34,20 @@ namespace {
 // The side file's folder is shared: a planted FIFO must not hang the job (O_NONBLOCK, cleared
 // once the file is known to be regular), and a device or a hard link to someone else's file is
 // neither truncated nor written.
-int openSideFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (fd < 0) return -1;
+tessaron::UniqueFd openSideFile(const std::string& path) {
+    tessaron::UniqueFd file = tessaron::openRegularFile(path, O_WRONLY | O_CREAT, 0644);
     struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1 || ftruncate(fd, 0) != 0) {
-        close(fd);
-        return -1;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
+    if (file && (fstat(file.get(), &info) != 0 || info.st_nlink != 1 || ftruncate(file.get(), 0) != 0)) file.reset();
+    return file;
 }
 
 }  // namespace
 
 void PLUMEX_CUPSPrintJob::writeRawImage(const PLUMEX_BitmapImageRep& image) const {
-    const int out = openSideFile(rawImagePathForPage(_page));
-    if (out < 0) return;
-    fchmod(out, 0664);
-    img::writeTIFF(image, out, _header.HWResolution[0]);  // failures are of no consequence
-    close(out);
+    const tessaron::UniqueFd out = openSideFile(rawImagePathForPage(_page));
+    if (!out) return;
+    fchmod(out.get(), 0664);
+    img::writeTIFF(image, out.get(), _header.HWResolution[0]);  // failures are of no consequence
 }
 
 std::optional<PLUMEX_BitmapImageRep> PLUMEX_CUPSPrintJob::imageRepForCurrentPageWithData(uint8_t* data, size_t length) {

@@ -8,23 +8,20 @@
 #include <cstdlib>
 #include <cstring>
 
-std::optional<std::string> PLUMEX_CUPSPrintJob::safeTempFile(int* fd) {
+std::optional<std::string> PLUMEX_CUPSPrintJob::safeTempFile(tessaron::UniqueFd* fd) {
     const char* tmpdir = getenv("TMPDIR");
     std::string directory = tmpdir && *tmpdir ? tmpdir : "/tmp";
     std::string path = directory;
     if (path.back() != '/') path += '/';
     path += "XXXXXXXXXXXXXXXX";
-    int created = mkostemp(path.data(), O_CLOEXEC);
-    if (created < 0) {
+    tessaron::UniqueFd created(mkostemp(path.data(), O_CLOEXEC));
+    if (!created) {
         int error = errno;
         debug("ERROR: failed to create temporary file %s (Error %d: %s)", (directory + "/XXXXXXXXXXXXXXXX").c_str(),
               error, strerror(error));
-        if (fd) *fd = -1;
+        if (fd) fd->reset();
         return std::nullopt;
     }
-    if (fd)
-        *fd = created;
-    else
-        close(created);
+    if (fd) *fd = std::move(created);
     return path;
 }

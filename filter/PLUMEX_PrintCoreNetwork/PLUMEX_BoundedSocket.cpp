@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -19,14 +20,21 @@ int millisecondsUntil(Clock::time_point end) {
 
 }  // namespace
 
-int connectWithin(const sockaddr_in& address, std::chrono::milliseconds limit) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (fd < 0) return -1;
+std::optional<sockaddr_in> socketAddressFromData(std::span<const std::uint8_t> data) {
+    if (data.size() < 8) return std::nullopt;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    std::memcpy(&address.sin_port, &data[2], 2);
+    std::memcpy(&address.sin_addr, &data[4], 4);
+    return address;
+}
+
+tessaron::UniqueFd connectWithin(const sockaddr_in& address, std::chrono::milliseconds limit, Blocking mode) {
+    tessaron::UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
+    if (!socket) return socket;
+    const int fd = socket.get();
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        if (errno != EINPROGRESS && errno != EINTR) {
-            ::close(fd);
-            return -1;
-        }
+        if (errno != EINPROGRESS && errno != EINTR) return {};
         const Clock::time_point end = Clock::now() + limit;
         pollfd p{fd, POLLOUT, 0};
         int ready;
@@ -34,13 +42,10 @@ int connectWithin(const sockaddr_in& address, std::chrono::milliseconds limit) {
         while (ready < 0 && errno == EINTR);
         int error = 0;
         socklen_t len = sizeof error;
-        if (ready <= 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0) {
-            ::close(fd);
-            return -1;
-        }
+        if (ready <= 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0) return {};
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
+    if (mode == Blocking::Yes) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return socket;
 }
 
 SendResult sendWithin(int fd, std::span<const std::uint8_t> bytes, std::chrono::milliseconds stallLimit,

@@ -6,9 +6,12 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include <netinet/in.h>
+
+#include "UniqueFd.h"
 
 namespace tessaron::network {
 
@@ -22,13 +25,21 @@ inline constexpr std::chrono::milliseconds kSendStallLimit{20000};
 inline constexpr std::chrono::milliseconds kReplyDeadlineFloor{5000};
 inline constexpr std::size_t kReplyBytesPerSecond = 8192;
 
-// A connected IPv4 TCP socket (blocking, close-on-exec), or -1 when no connection came
-// within `limit`.
-int connectWithin(const sockaddr_in& address, std::chrono::milliseconds limit);
+// The IPv4 socket address held in a stored address (the sockaddr_in byte layout: port at
+// offset 2, address at 4, both in network order); none when it is too short.
+std::optional<sockaddr_in> socketAddressFromData(std::span<const std::uint8_t> data);
+
+// A connected IPv4 TCP socket (close-on-exec), or an empty one when no connection came within
+// `limit`. Blocking unless the caller asks for it non-blocking, as a run-loop source is.
+enum class Blocking { Yes, No };
+tessaron::UniqueFd connectWithin(const sockaddr_in& address, std::chrono::milliseconds limit,
+                                 Blocking mode = Blocking::Yes);
 
 enum class SendResult { Sent, Failed, Stalled };
-// Sends every byte; Stalled when no byte could be sent for `stallLimit` or the overall
-// `deadline` passed, Failed on a connection error.
+// The one send loop of the client: sends every byte, whether the socket blocks or not;
+// Stalled when no byte could be sent for `stallLimit` or the overall `deadline` passed,
+// Failed on a connection error (errno tells which). Interrupted and would-block sends are
+// taken up again.
 SendResult sendWithin(int fd, std::span<const std::uint8_t> bytes, std::chrono::milliseconds stallLimit,
                       Clock::time_point deadline = Clock::time_point::max());
 

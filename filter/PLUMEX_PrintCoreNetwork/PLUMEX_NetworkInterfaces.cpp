@@ -209,28 +209,28 @@ std::optional<unsigned long> numberField(const std::string& part, int base, std:
     return value;
 }
 
-}  // namespace
-
-std::optional<std::array<std::uint8_t, 6>> PLUMEX_PrintCoreNetwork::networkOrderDataForMacAddress(const std::string& text) {
-    const auto parts = split(text, ':');
-    if (parts.size() != 6) return std::nullopt;
-    std::array<std::uint8_t, 6> bytes{};
-    for (std::size_t i = 0; i < 6; ++i) {
-        const auto value = numberField(parts[i], 16, 2, 0xFF);
+// N fields of `text` between separators, each of 1 to `digits` digits in `base` and at most
+// `limit`, as N bytes.
+template <std::size_t N>
+std::optional<std::array<std::uint8_t, N>> bytesFromFields(const std::string& text, char separator, int base,
+                                                           std::size_t digits, unsigned long limit) {
+    const auto parts = split(text, separator);
+    if (parts.size() != N) return std::nullopt;
+    std::array<std::uint8_t, N> bytes{};
+    for (std::size_t i = 0; i < N; ++i) {
+        const auto value = numberField(parts[i], base, digits, limit);
         if (!value) return std::nullopt;
         bytes[i] = static_cast<std::uint8_t>(*value);
     }
     return bytes;
 }
 
+}  // namespace
+
+std::optional<std::array<std::uint8_t, 6>> PLUMEX_PrintCoreNetwork::networkOrderDataForMacAddress(const std::string& text) {
+    return bytesFromFields<6>(text, ':', 16, 2, 0xFF);
+}
+
 std::optional<std::array<std::uint8_t, 4>> PLUMEX_PrintCoreNetwork::networkOrderDataForIP4Address(const std::string& text) {
-    const auto parts = split(text, '.');
-    if (parts.size() != 4) return std::nullopt;
-    std::array<std::uint8_t, 4> bytes{};
-    for (std::size_t i = 0; i < 4; ++i) {
-        const auto value = numberField(parts[i], 10, 3, 255);
-        if (!value) return std::nullopt;
-        bytes[i] = static_cast<std::uint8_t>(*value);
-    }
-    return bytes;
+    return bytesFromFields<4>(text, '.', 10, 3, 255);
 }

@@ -6,43 +6,21 @@
 #include <thread>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netdb.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "PLUMEX_BoundedSocket.h"
 #include "PLUMEX_CUPSLog.h"
 
 namespace {
 
 constexpr const char* kShouldStartRunLoop = "shouldStartRunLoop";
-constexpr int kConnectTimeoutMs = 1000;
+constexpr std::chrono::milliseconds kConnectLimit{1000};
+// How long the asynchronous request may take to go out.
+constexpr std::chrono::milliseconds kAsyncSendLimit{1000};
 
 std::chrono::milliseconds gReconnectPause{5000};
-
-// A non-blocking IPv4 TCP connection to `address`, established within the time limit; -1 if not.
-int connectWithTimeout(const sockaddr_in& address, int timeoutMs) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (fd < 0) return -1;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return fd;
-    if (errno != EINPROGRESS) {
-        ::close(fd);
-        return -1;
-    }
-    pollfd p{fd, POLLOUT, 0};
-    int ready;
-    do {
-        ready = ::poll(&p, 1, timeoutMs);
-    } while (ready < 0 && errno == EINTR);
-    int error = 0;
-    socklen_t len = sizeof error;
-    if (ready <= 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 }  // namespace
 
@@ -157,16 +135,13 @@ int PLUMEX_PrintCoreNetwork::openCurrentPort() {
         return 0;
     }
     destroyOutSocket();
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    std::memcpy(&address.sin_port, &(*_addressData)[2], 2);
-    std::memcpy(&address.sin_addr, &(*_addressData)[4], 4);
-    const int fd = connectWithTimeout(address, kConnectTimeoutMs);
-    if (fd < 0) {
+    const std::optional<sockaddr_in> address = tessaron::network::socketAddressFromData(*_addressData);
+    if (address) _outSocket = tessaron::network::connectWithin(*address, kConnectLimit, tessaron::network::Blocking::No);
+    if (!_outSocket) {
         deviceOffline();
         return 1;
     }
-    _outSocket = fd;
+    const int fd = _outSocket.get();
     deviceOnline();
     _socketRunLoopSrc = tessaron::RunLoop::current().addSocket(
         fd, tessaron::RunLoop::ReadEvent | tessaron::RunLoop::ConnectEvent,
@@ -185,7 +160,7 @@ void PLUMEX_PrintCoreNetwork::handleSocketEvent(unsigned events, int error) {
         }
     } else if (events & tessaron::RunLoop::ReadEvent) {
         PLUMEX_CUPSLog::debug("the socket has data waiting to be read");
-        dataWaitingToBeReadOnSocket(_outSocket);
+        dataWaitingToBeReadOnSocket(_outSocket.get());
     }
     if (stopAfter) tessaron::RunLoop::current().stop();
 }
@@ -206,26 +181,12 @@ void PLUMEX_PrintCoreNetwork::sendDataAsync() {
         return;
     }
     _socketIsUsed = true;
-    long result = 0;
-    const auto& data = *_dataToSend;
-    std::size_t sent = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    while (sent < data.size()) {
-        const ssize_t n = ::send(_outSocket, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (n < 0 && errno == EAGAIN && left.count() > 0) {
-            pollfd p{_outSocket, POLLOUT, 0};
-            ::poll(&p, 1, static_cast<int>(left.count()));
-            continue;
-        }
-        result = n < 0 && errno == EAGAIN ? -2 : -1;  // time-out, or error
-        break;
-    }
+    const auto outcome = tessaron::network::sendWithin(_outSocket.get(), *_dataToSend, kAsyncSendLimit,
+                                                       tessaron::network::Clock::now() + kAsyncSendLimit);
+    // -2 a time-out, -1 an error
+    const long result = outcome == tessaron::network::SendResult::Sent      ? 0
+                        : outcome == tessaron::network::SendResult::Stalled ? -2
+                                                                            : -1;
     if (shouldStartRunLoop()) tessaron::RunLoop::current().run();
     setDataToSend(std::nullopt);
     if (result != 0) PLUMEX_CUPSLog::debug("error %ld sending data", result);
@@ -236,9 +197,8 @@ void PLUMEX_PrintCoreNetwork::destroyOutSocket() {
         tessaron::RunLoop::current().removeSocket(_socketRunLoopSrc);
         _socketRunLoopSrc = 0;
     }
-    if (_outSocket >= 0) {
-        ::close(_outSocket);
-        _outSocket = -1;
+    if (_outSocket) {
+        _outSocket.reset();
         _socketIsConnected = false;
         _socketIsUsed = false;
     }

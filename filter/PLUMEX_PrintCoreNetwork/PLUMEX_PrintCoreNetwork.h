@@ -19,6 +19,7 @@
 
 #include "Observers.h"
 #include "RunLoop.h"
+#include "UniqueFd.h"
 
 // Receives forwarded connection events; both optional.
 class PLUMEX_PrintCoreNetworkDelegate {
@@ -77,7 +78,7 @@ public:
     int openCurrentPort();
     void destroyOutSocket();
     // The descriptor of the outbound connection, -1 when there is none.
-    int nativeSocket() const { return _outSocket; }
+    int nativeSocket() const { return _outSocket.get(); }
     bool socketIsConnected() const { return _socketIsConnected; }
 
     // ---- Event hooks -------------------------------------------------------------------
@@ -160,8 +161,8 @@ protected:
 
     std::map<std::string, std::any> _values;
     bool _currentHost = false;  // a host name is set
-    int _outSocket = -1;
-    std::int64_t _nativeSocket = -1;
+    tessaron::UniqueFd _outSocket;     // the run-loop connection
+    tessaron::UniqueFd _nativeSocket;  // the blocking connection of one synchronous transaction
     std::optional<std::vector<std::uint8_t>> _addressData;
     tessaron::RunLoop::SourceId _socketRunLoopSrc = 0;
     struct { std::int64_t domain = 0; std::int32_t error = 0; } _resolutionError;

@@ -13,7 +13,7 @@
 
 #include "PLUMEX_CUPSLog.h"
 #include "LocalizedFormat.h"
-#include "PLUMEX_FileData.h"
+#include "FileIO.h"
 
 namespace tessaron {
 
@@ -109,7 +109,7 @@ int writeRowsBottomUp(int fd, const uint8_t* pixelEnd, uint32_t rows, uint32_t r
                 done -= row.iov_len;
                 continue;
             }
-            if (int error = tessaron::printjob::writeAll(fd, static_cast<const uint8_t*>(row.iov_base) + done, row.iov_len - done))
+            if (int error = tessaron::writeAll(fd, static_cast<const uint8_t*>(row.iov_base) + done, row.iov_len - done))
                 return error;
             done = 0;
         }
@@ -139,7 +139,7 @@ int writeFloppedBMP(std::span<const uint8_t> file, int fd) {
     auto h = readBMPHeader(file);
     if (!h) return EINVAL;
     const std::vector<uint8_t> headers = correctedHeaders(file, *h, true);
-    if (int error = tessaron::printjob::writeAll(fd, headers.data(), headers.size())) return error;
+    if (int error = tessaron::writeAll(fd, headers.data(), headers.size())) return error;
     const uint32_t pixelSize = h->fileSize - h->pixelOffset;
     const uint32_t rows = magnitude(h->height);
     const uint32_t rowLength = rows ? pixelSize / rows : 0;
@@ -148,7 +148,7 @@ int writeFloppedBMP(std::span<const uint8_t> file, int fd) {
 }
 
 std::string pathForCorrectedBMPAtPath(const std::string& path, const TempFileFactory& makeTempFile) {
-    auto file = tessaron::printjob::readWholeFile(path, kMaxImageFileBytes);
+    auto file = tessaron::readWholeFile(path, kMaxImageFileBytes);
     if (!file) {
         PLUMEX_CUPSLog::debug("bad BMP file header");
         return path;
@@ -188,16 +188,16 @@ std::string pathForCorrectedBMP(const std::string& path, std::vector<uint8_t>& b
                                   static_cast<unsigned long>(bytes.size()));
             return path;
         case BMPLayout::NeedsFlop: {
-            int fd = -1;
+            UniqueFd fd;
             auto temp = makeTempFile(&fd);
-            if (!temp || fd < 0) {
+            if (!temp || !fd) {
                 PLUMEX_CUPSLog::debug("did not flop the BMP because bmp height was %d", h->height);
                 return path;
             }
-            int error = writeFloppedBMP(bytes, fd);
+            int error = writeFloppedBMP(bytes, fd.get());
             struct stat st {};
-            if (!error && ::fstat(fd, &st) == 0) written = static_cast<long long>(st.st_size);
-            ::close(fd);
+            if (!error && ::fstat(fd.get(), &st) == 0) written = static_cast<long long>(st.st_size);
+            fd.reset();
             if (error) {
                 ::unlink(temp->c_str());
                 fatalWriteError(error);

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "UniqueFd.h"
+
 namespace tessaron {
 
 // An image file larger than this is no print frame; it is never read into memory.
@@ -41,8 +43,8 @@ BMPLayout classifyBMP(std::span<const uint8_t> file);
 // write.
 int writeFloppedBMP(std::span<const uint8_t> file, int fd);
 
-// Creates a temporary file: its path, with an open descriptor stored in *fd.
-using TempFileFactory = std::function<std::optional<std::string>(int* fd)>;
+// Creates a temporary file: its path, with its open descriptor handed to *fd.
+using TempFileFactory = std::function<std::optional<std::string>(UniqueFd* fd)>;
 
 // The file to send for the BMP at `path`: a new temporary file holding the corrected BMP, or
 // `path` itself when no correction was needed or possible. A failed write to the temporary file

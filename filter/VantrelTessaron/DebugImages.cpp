@@ -9,18 +9,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FileIO.h"
+#include "UniqueFd.h"
+
 namespace tessaron {
 
 namespace {
 
-struct FdCloser {
-    int fd = -1;
-    ~FdCloser() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
-int openFolder(const std::string& folder) { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }
+UniqueFd openFolder(const std::string& folder) {
+    return UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
 
 bool isRegularEntry(int dirFd, const char* name) {
     struct stat st {};
@@ -36,11 +34,9 @@ bool copyBytes(int from, int to) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) return true;
-        for (ssize_t done = 0; done < n;) {
-            const ssize_t w = ::write(to, buffer + done, static_cast<size_t>(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) return false;
-            done += w;
+        if (const int e = writeAll(to, buffer, static_cast<size_t>(n)); e != 0) {
+            errno = e;
+            return false;
         }
     }
 }
@@ -52,13 +48,12 @@ std::string debugImageName(int64_t page, const std::string& extension) {
 }
 
 int removeDebugImages(const std::string& folder) {
-    const int dirFd = openFolder(folder);
-    if (dirFd < 0) return 0;
+    UniqueFd folderFd = openFolder(folder);
+    if (!folderFd) return 0;
+    const int dirFd = folderFd.get();
     DIR* dir = ::fdopendir(dirFd);
-    if (!dir) {
-        ::close(dirFd);
-        return 0;
-    }
+    if (!dir) return 0;
+    folderFd.release();  // closedir closes it
     const size_t prefixLength = std::strlen(kDebugImagePrefix);
     int removed = 0;
     while (const dirent* entry = ::readdir(dir)) {
@@ -72,19 +67,19 @@ int removeDebugImages(const std::string& folder) {
 
 std::optional<std::string> copyDebugImage(const std::string& source, const std::string& folder, const std::string& name) {
     if (name.empty() || name.find('/') != std::string::npos) return "not a file name";
-    FdCloser dir{openFolder(folder)};
-    if (dir.fd < 0) return errnoText(errno);
-    FdCloser from{::open(source.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (from.fd < 0) return errnoText(errno);
-    if (isRegularEntry(dir.fd, name.c_str())) ::unlinkat(dir.fd, name.c_str(), 0);
-    FdCloser to{::openat(dir.fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664)};
-    if (to.fd < 0) return errnoText(errno);
-    if (!copyBytes(from.fd, to.fd)) {
+    const UniqueFd dir = openFolder(folder);
+    if (!dir) return errnoText(errno);
+    const UniqueFd from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!from) return errnoText(errno);
+    if (isRegularEntry(dir.get(), name.c_str())) ::unlinkat(dir.get(), name.c_str(), 0);
+    const UniqueFd to(::openat(dir.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664));
+    if (!to) return errnoText(errno);
+    if (!copyBytes(from.get(), to.get())) {
         const int e = errno;
-        ::unlinkat(dir.fd, name.c_str(), 0);
+        ::unlinkat(dir.get(), name.c_str(), 0);
         return errnoText(e);
     }
-    if (::fchmod(to.fd, 0664) != 0) return errnoText(errno);
+    if (::fchmod(to.get(), 0664) != 0) return errnoText(errno);
     return std::nullopt;
 }
 

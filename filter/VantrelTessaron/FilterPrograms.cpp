@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include "PLUMEX_CUPSPrintJob.h"
+#include "FileIO.h"
+#include "UniqueFd.h"
 
 namespace {
 
@@ -40,25 +42,18 @@ int raw_cat(int fd) {
             PLUMEX_CUPSLog::debug("error reading input file");
             return 1;
         }
-        for (ssize_t written = 0; written < n;) {
-            const ssize_t w = ::write(STDOUT_FILENO, buffer.get() + written, static_cast<std::size_t>(n - written));
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) {
-                PLUMEX_CUPSLog::debug("write error");
-                return 1;
-            }
-            written += w;
+        if (tessaron::writeAll(STDOUT_FILENO, buffer.get(), static_cast<std::size_t>(n)) != 0) {
+            PLUMEX_CUPSLog::debug("write error");
+            return 1;
         }
     }
 }
 
 int passThroughFilterMain(int argc, char** argv) {
     if (argc == 7) {
-        const int fd = ::open(argv[6], O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return 0;
-        const int result = raw_cat(fd);
-        ::close(fd);
-        return result;
+        const tessaron::UniqueFd file(::open(argv[6], O_RDONLY | O_CLOEXEC));
+        if (!file) return 0;
+        return raw_cat(file.get());
     }
     if (argc == 6) return raw_cat(STDIN_FILENO);
     // Prints the version line or the usage line and ends the process.

@@ -31,17 +31,6 @@ void watchFastPrintOrder(VantrelTessaronJob* job) {
     if (registered) gIncompleteFastPrintOrder = job;
 }
 
-// Sends every byte; false on any error or stall, so that a lost connection is retried, not fatal.
-bool sendEverything(int fd, std::span<const std::uint8_t> bytes) {
-    const auto result = tessaron::network::sendWithin(fd, bytes, tessaron::network::kSendStallLimit);
-    if (result == tessaron::network::SendResult::Sent) return true;
-    if (result == tessaron::network::SendResult::Stalled)
-        PLUMEX_CUPSLog::debug("the printer took no data for %lld ms", static_cast<long long>(tessaron::network::kSendStallLimit.count()));
-    else
-        PLUMEX_CUPSLog::debug("Transmission error %d detected (%s)", errno, std::strerror(errno));
-    return false;
-}
-
 // A cancel has this long in all, from the first connect to the reply: it runs while the
 // scheduler waits to kill the job.
 constexpr std::chrono::milliseconds kCancelLimit{3000};
@@ -53,16 +42,14 @@ std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::orderRequestOnce(st
                                                                               std::span<const std::uint8_t> data,
                                                                               std::span<const std::uint8_t> extra) {
     const std::vector<std::uint8_t> request = dataPayloadForCommandWithDataExtraData(command, data, extra);
-    if (_nativeSocket >= 0) {
-        ::close(static_cast<int>(_nativeSocket));
-        _nativeSocket = -1;
-    }
-    const int fd = _addressData ? connectToAddressData(*_addressData) : -1;
     // Without a connection the general transaction reports the printer and waits for it.
-    if (fd < 0) return responseForCommandExtraData(request, extra);
-    _nativeSocket = fd;
+    if (!openCommandSocket()) return responseForCommandExtraData(request, extra);
     PLUMEX_CUPSLog::debug("sending %lu command bytes", static_cast<unsigned long>(request.size() + extra.size()));
-    if (!sendEverything(fd, request) || !sendEverything(fd, extra)) {
+    // Any send failure answers none, so that a lost connection is retried, not fatal.
+    const auto sent = [this](std::span<const std::uint8_t> bytes) {
+        return tessaron::sendCommandBytes(_nativeSocket.get(), bytes) == tessaron::network::SendResult::Sent;
+    };
+    if (!sent(request) || !sent(extra)) {
         PLUMEX_CUPSLog::debug("failed to send all data.");
         return std::nullopt;
     }
@@ -158,26 +145,23 @@ std::optional<std::uint32_t> VantrelTessaronJob::cancelOnFreshConnection() const
     const auto head = header.encode();
     std::vector<std::uint8_t> request(head.begin(), head.end());
     request.insert(request.end(), payload.begin(), payload.end());
-    if (!_addressData || _addressData->size() < 8) return std::nullopt;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    std::memcpy(&address.sin_port, &(*_addressData)[2], 2);
-    std::memcpy(&address.sin_addr, &(*_addressData)[4], 4);
-    int fd = -1;
-    while (fd < 0 && tessaron::network::Clock::now() < deadline) {
+    const std::optional<sockaddr_in> address =
+        _addressData ? tessaron::network::socketAddressFromData(*_addressData) : std::nullopt;
+    if (!address) return std::nullopt;
+    tessaron::UniqueFd socket;
+    while (!socket && tessaron::network::Clock::now() < deadline) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - tessaron::network::Clock::now());
-        fd = tessaron::network::connectWithin(address, std::min(left, tessaron::network::kConnectAttemptLimit));
-        if (fd < 0) std::this_thread::sleep_for(std::min(left, kCancelConnectPause));
+        socket = tessaron::network::connectWithin(*address, std::min(left, tessaron::network::kConnectAttemptLimit));
+        if (!socket) std::this_thread::sleep_for(std::min(left, kCancelConnectPause));
     }
-    if (fd < 0) return std::nullopt;
+    if (!socket) return std::nullopt;
     std::optional<std::uint32_t> code;
-    if (tessaron::network::sendWithin(fd, request, kCancelLimit, deadline) == tessaron::network::SendResult::Sent) {
+    if (tessaron::network::sendWithin(socket.get(), request, kCancelLimit, deadline) == tessaron::network::SendResult::Sent) {
         std::array<std::uint8_t, tessaron::jrx::kHeaderSize + tessaron::jrx::kResultBlockSize> reply{};
-        if (tessaron::network::receiveWithin(fd, reply, deadline) == reply.size() && reply[0] == 'J' && reply[1] == 'T' &&
-            reply[6] == tessaron::kCancelFastPrintCommand)
+        if (tessaron::network::receiveWithin(socket.get(), reply, deadline) == reply.size() && reply[0] == 'J' &&
+            reply[1] == 'T' && reply[6] == tessaron::kCancelFastPrintCommand)
             code = tessaron::jrx::getU32(reply.data() + tessaron::jrx::kHeaderSize);
     }
-    ::close(fd);
     return code;
 }
 

@@ -11,7 +11,7 @@
 #include "Encoders.h"
 #include "LocalizedFormat.h"
 #include "OrderRecords.h"
-#include "PLUMEX_FileData.h"
+#include "FileIO.h"
 #include "PaperLength.h"
 #include "TextFields.h"
 #include "VantrelTessaronJob.h"
@@ -51,10 +51,10 @@ std::string VantrelTessaronJob::encodedPageFile(const PLUMEX_BitmapImageRep& bit
         default:
             failOrder(localizedFormat("Unsupported Image Type %s", formatName(format)));
     }
-    int fd = -1;
+    tessaron::UniqueFd fd;
     const std::optional<std::string> path = PLUMEX_CUPSPrintJob::safeTempFile(&fd);
-    const bool written = path && fd >= 0 && encoded && tessaron::printjob::writeAll(fd, _pageFile.data(), _pageFile.size()) == 0;
-    if (fd >= 0) ::close(fd);
+    const bool written = path && fd && encoded && tessaron::writeAll(fd.get(), _pageFile.data(), _pageFile.size()) == 0;
+    fd.reset();
     if (!written) {
         PLUMEX_CUPSLog::debug("failed to save current converted page data to temp file at path %s",
                               path.value_or("(null)").c_str());
@@ -81,7 +81,7 @@ void VantrelTessaronJob::outputPage() {
     // The file's bytes stay in memory: what is sent is what the file holds, without reading it back.
     if (_frameParam.ImageFormat == tessaron::kImageFormatBMP) {
         const std::string corrected = tessaron::pathForCorrectedBMP(
-            path, _pageFile, [](int* fd) { return PLUMEX_CUPSPrintJob::safeTempFile(fd); });
+            path, _pageFile, [](tessaron::UniqueFd* fd) { return PLUMEX_CUPSPrintJob::safeTempFile(fd); });
         if (corrected != path) {
             ::unlink(path.c_str());
             path = corrected;

@@ -31,11 +31,24 @@ void postJRXNotification(const char* name) {
         PLUMEX_CUPSLog::debug("could not post %s: %s", name, error.c_str());
 }
 
-int connectToAddressData(const std::vector<std::uint8_t>& address) {
-    if (address.size() < 8) return -1;
-    sockaddr_in in{};
-    in.sin_family = AF_INET;
-    std::memcpy(&in.sin_port, &address[2], 2);
-    std::memcpy(&in.sin_addr, &address[4], 4);
-    return tessaron::network::connectWithin(in, tessaron::network::kConnectAttemptLimit);
+tessaron::UniqueFd connectToAddressData(const std::vector<std::uint8_t>& address) {
+    const std::optional<sockaddr_in> in = tessaron::network::socketAddressFromData(address);
+    if (!in) return {};
+    return tessaron::network::connectWithin(*in, tessaron::network::kConnectAttemptLimit);
 }
+
+namespace tessaron {
+
+network::SendResult sendCommandBytes(int fd, std::span<const std::uint8_t> bytes) {
+    const network::SendResult result = network::sendWithin(fd, bytes, network::kSendStallLimit);
+    if (result == network::SendResult::Stalled) {
+        PLUMEX_CUPSLog::debug("the printer took no data for %lld ms; giving up the send",
+                              static_cast<long long>(network::kSendStallLimit.count()));
+    } else if (result == network::SendResult::Failed) {
+        const int e = errno;
+        PLUMEX_CUPSLog::debug("Transmission error %d detected (%s)", e, std::strerror(e));
+    }
+    return result;
+}
+
+}  // namespace tessaron

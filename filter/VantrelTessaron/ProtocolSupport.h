@@ -2,10 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "KeyedArchive.h"
+#include "PLUMEX_BoundedSocket.h"
+#include "UniqueFd.h"
 
 // A value tree as the log shows it: { key = value; ... }.
 std::string describeValue(const tessaron::keyedarchive::Value& value, int indent = 0);
@@ -15,5 +18,13 @@ std::string describeValue(const tessaron::keyedarchive::Value& value, int indent
 void postJRXNotification(const char* name);
 
 // A blocking connection to the address the object resolved (its socket-address bytes:
-// family, port, IPv4 address); -1 when it cannot be made.
-int connectToAddressData(const std::vector<std::uint8_t>& address);
+// family, port, IPv4 address); empty when it cannot be made.
+tessaron::UniqueFd connectToAddressData(const std::vector<std::uint8_t>& address);
+
+namespace tessaron {
+
+// Sends a command's bytes on a transaction's blocking connection within the stall limit and
+// logs why when they did not all go out. What a failure means is the caller's to decide.
+network::SendResult sendCommandBytes(int fd, std::span<const std::uint8_t> bytes);
+
+}  // namespace tessaron

@@ -58,28 +58,23 @@ bool VantrelTessaronJob::verifyJRXReplyHeaderLength(const std::uint8_t* bytes, s
 
 
 bool VantrelTessaronJob::sendAllOrFail(std::span<const std::uint8_t> bytes, std::size_t& sent) {
-    const auto result = tessaron::network::sendWithin(static_cast<int>(_nativeSocket), bytes, tessaron::network::kSendStallLimit);
-    if (result == tessaron::network::SendResult::Failed) {
-        const int e = errno;
-        PLUMEX_CUPSLog::debug("Transmission error %d detected (%s)", e, std::strerror(e));
-        badResponse();
-    }
-    if (result == tessaron::network::SendResult::Stalled) {
-        // A lab that stopped reading: no reply can come, the caller decides.
-        PLUMEX_CUPSLog::debug("the printer took no data for %lld ms; giving up the send",
-                              static_cast<long long>(tessaron::network::kSendStallLimit.count()));
-        return false;
-    }
+    const auto result = tessaron::sendCommandBytes(_nativeSocket.get(), bytes);
+    if (result == tessaron::network::SendResult::Failed) badResponse();
+    // Stalled: a lab that stopped reading; no reply can come, the caller decides.
+    if (result == tessaron::network::SendResult::Stalled) return false;
     sent += bytes.size();
     return true;
 }
 
+bool VantrelTessaronJob::openCommandSocket() {
+    _nativeSocket.reset();
+    if (_addressData) _nativeSocket = connectToAddressData(*_addressData);
+    return static_cast<bool>(_nativeSocket);
+}
+
 std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::responseForCommandExtraData(
     const std::vector<std::uint8_t>& request, std::optional<std::span<const std::uint8_t>> extra) {
-    if (_nativeSocket >= 0) {
-        ::close(static_cast<int>(_nativeSocket));
-        _nativeSocket = -1;
-    }
+    _nativeSocket.reset();
     PLUMEX_CUPSPrintJob* context = PLUMEX_CUPSPrintJob::sharedObject();
     auto report = [context](const std::string& text) {
         if (context) context->jobRecoverable("%s", text.c_str());
@@ -92,10 +87,8 @@ std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::responseForCommandE
     }
     if (context) context->recoverIfNeeded();
 
-    int fd;
-    while ((fd = connectToAddressData(*_addressData)) < 0)
+    while (!openCommandSocket())
         report(localizedFormat("\"%s\" is not a TESSaron printer!", printerID().c_str()));
-    _nativeSocket = fd;
     if (context) context->recoverIfNeeded();
 
     const std::size_t extraLength = extra ? extra->size() : 0;
@@ -195,7 +188,7 @@ ReadOutcome receiveSome(int fd, std::uint8_t* buffer, std::size_t want, std::siz
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::getVantrelReply(std::int64_t* outCode) {
-    const int fd = static_cast<int>(_nativeSocket);
+    const int fd = _nativeSocket.get();
     if (fd < 0) return std::nullopt;
     const auto start = std::chrono::steady_clock::now();
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);

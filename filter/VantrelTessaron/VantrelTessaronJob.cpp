@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include <unistd.h>
 
 #include "LocalizedFormat.h"
 
@@ -17,7 +16,6 @@ VantrelTessaronJob::VantrelTessaronJob() : _jrxFrameParam2(tessaron::jrx::kFrame
 VantrelTessaronJob::~VantrelTessaronJob() {
     PLUMEX_CUPSLog::debug("deallocating (retain count is %lu) ...", 1ul);
     cleanupAfterAsync();
-    if (_nativeSocket >= 0) ::close(static_cast<int>(_nativeSocket));
     if (_printJob && _printJob->delegate() == this) _printJob->setDelegate(nullptr);
 }
 

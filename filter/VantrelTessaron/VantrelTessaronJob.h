@@ -106,6 +106,9 @@ public:
     bool verifyJRXReplyHeaderLength(const std::uint8_t* bytes, std::size_t length) const;
 
     // ==== Synchronous transactions (protocol) ============================================
+    // Drops the transaction connection and opens a fresh blocking one to the resolved
+    // address; false when there is no address or no connection.
+    bool openCommandSocket();
     // Each answers the reply payload (the record on success, the whole payload with its
     // result block otherwise), or none without a reply.
     std::optional<std::vector<std::uint8_t>> responseForCommandExtraData(const std::vector<std::uint8_t>& request,

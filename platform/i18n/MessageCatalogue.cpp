@@ -1,11 +1,8 @@
 #include "MessageCatalogue.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <vector>
+
+#include "FileIO.h"
 
 namespace tessaron {
 namespace {
@@ -72,24 +69,9 @@ std::optional<MessageCatalogue> MessageCatalogue::parse(std::span<const uint8_t>
 }
 
 std::optional<MessageCatalogue> MessageCatalogue::load(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return std::nullopt;
-    std::vector<uint8_t> bytes;
-    struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
-        static_cast<unsigned long long>(info.st_size) <= kMaxFileSize) {
-        bytes.resize(static_cast<size_t>(info.st_size));
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = read(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            done += static_cast<size_t>(n);
-        }
-        bytes.resize(done);
-    }
-    close(fd);
-    return parse(bytes);
+    const auto bytes = readWholeFile(path, static_cast<off_t>(kMaxFileSize));
+    if (!bytes) return std::nullopt;
+    return parse(*bytes);
 }
 
 const std::string* MessageCatalogue::find(std::string_view english) const {

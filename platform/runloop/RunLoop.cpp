@@ -50,18 +50,17 @@ RunLoop::RunLoop() : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), owner_(s
 
 RunLoop::~RunLoop() {
     if (gMainLoop.load() == this) gMainLoop.store(nullptr);
-    if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
 void RunLoop::wake() {
-    if (wakeFd_ < 0) return;
+    if (!wakeFd_) return;
     const std::uint64_t one = 1;
-    [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
+    [[maybe_unused]] auto n = ::write(wakeFd_.get(), &one, sizeof one);
 }
 
 void RunLoop::drainWakeups() {
     std::uint64_t count = 0;
-    if (wakeFd_ >= 0) [[maybe_unused]] auto n = ::read(wakeFd_, &count, sizeof count);
+    if (wakeFd_) [[maybe_unused]] auto n = ::read(wakeFd_.get(), &count, sizeof count);
 }
 
 void RunLoop::stop() {
@@ -117,7 +116,7 @@ bool RunLoop::dispatchOnce(Clock::time_point deadline) {
 
     std::vector<pollfd> fds;
     std::vector<SourceId> ids;
-    fds.push_back({wakeFd_, POLLIN, 0});
+    fds.push_back({wakeFd_.get(), POLLIN, 0});
     for (const auto& [id, s] : sockets_) {
         short want = 0;
         if (s.events & ReadEvent) want |= POLLIN;

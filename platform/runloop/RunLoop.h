@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "UniqueFd.h"
+
 namespace tessaron {
 
 class RunLoop {
@@ -79,7 +81,7 @@ private:
     int depth_ = 0;
     std::vector<bool> stopFlags_;        // one per active run, innermost last
     std::atomic<bool> pendingStop_{false};  // a stop from another thread
-    int wakeFd_ = -1;
+    UniqueFd wakeFd_;
     std::thread::id owner_;
 };
 

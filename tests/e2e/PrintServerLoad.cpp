@@ -153,15 +153,10 @@ LoadOutcome runPrintServerLoad(const PrintServerLoad& load) {
     }
     std::vector<std::unique_ptr<MinilabProcess>> labs;
     for (int n = 0; n < load.labs; ++n) {
-        MinilabOptions o;
-        o.program = load.minilab;
-        o.configJson = labConfig(n);
-        o.address = labAddress(n);
-        o.storeDir = load.workDir + "/store-" + std::to_string(n + 1);
-        fs::create_directories(o.storeDir);
-        labs.push_back(std::make_unique<MinilabProcess>(o));
+        labs.push_back(std::make_unique<MinilabProcess>(
+            storingLab(load.minilab, labConfig(n), labAddress(n), load.workDir + "/store-" + std::to_string(n + 1))));
         if (!labs.back()->ready()) {
-            outcome.failure = "lab " + o.address + " did not start: " + labs.back()->log();
+            outcome.failure = "lab " + labs.back()->address() + " did not start: " + labs.back()->log();
             return outcome;
         }
     }

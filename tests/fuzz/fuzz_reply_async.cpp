@@ -24,12 +24,8 @@ public:
         setValueForKey(tessaron::jrx::keys::kExpectedResponseLength,
                        static_cast<std::int64_t>(extended ? tessaron::jrx::kPaperRecordADSize : tessaron::jrx::kPaperRecordSize));
         setValueForKey("shouldStartRunLoop", true);  // a paper list reads on from the same socket
-        _outSocket = fd;
+        _outSocket.reset(fd);
         dataWaitingToBeReadOnSocket(fd);
-    }
-    ~ReplyReader() override {
-        if (_outSocket >= 0) ::close(_outSocket);
-        _outSocket = -1;
     }
 };
 

@@ -125,26 +125,26 @@ TEST(PPDUpdates, PairsKeysAndTextsFollowTheirLengthRules) {
 TEST(TempFiles, AreNewPrivateFilesInTMPDIR) {
     tessaron::test::TempDir dir;
     setenv("TMPDIR", dir.path().c_str(), 1);
-    int fd = -2;
+    tessaron::UniqueFd fd;
     std::optional<std::string> path = PLUMEX_CUPSPrintJob::safeTempFile(&fd);
     ASSERT_TRUE(path);
     EXPECT_EQ(path->substr(0, dir.path().size() + 1), dir.path() + "/");
     EXPECT_EQ(path->size(), dir.path().size() + 1 + 16);
-    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(fd);
     struct stat st {};
-    ASSERT_EQ(fstat(fd, &st), 0);
+    ASSERT_EQ(fstat(fd.get(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_TRUE(S_ISREG(st.st_mode));
-    close(fd);
+    fd.reset();
     std::optional<std::string> second = PLUMEX_CUPSPrintJob::safeTempFile();
     ASSERT_TRUE(second);
     EXPECT_NE(*second, *path);
     EXPECT_EQ(access(second->c_str(), F_OK), 0);
 
     setenv("TMPDIR", dir.file("gone").c_str(), 1);
-    fd = 5;
+    fd.reset(::dup(2));
     EXPECT_EQ(PLUMEX_CUPSPrintJob::safeTempFile(&fd), std::nullopt);
-    EXPECT_EQ(fd, -1);
+    EXPECT_FALSE(fd);
     unsetenv("TMPDIR");
 }
 

@@ -45,10 +45,10 @@ struct Fixture {
     TempDir dir;
     int made = 0;
     TempFileFactory factory() {
-        return [this](int* fd) -> std::optional<std::string> {
+        return [this](tessaron::UniqueFd* fd) -> std::optional<std::string> {
             std::string path = dir.file("flopXXXXXX");
-            *fd = mkstemp(path.data());
-            if (*fd < 0) return std::nullopt;
+            fd->reset(mkstemp(path.data()));
+            if (!*fd) return std::nullopt;
             ++made;
             return path;
         };

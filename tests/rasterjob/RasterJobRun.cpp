@@ -101,13 +101,8 @@ std::string labConfig(const std::string& extra, bool fastPrint) {
 }
 
 Lab::Lab(const std::string& configJson) {
-    tessaron::test::MinilabOptions o;
-    o.program = TESSARON_MINILAB_PATH;
-    o.configJson = configJson;
-    o.address = kLabAddress;
-    o.storeDir = dir_.file("store");
-    std::filesystem::create_directories(o.storeDir);
-    process_ = std::make_unique<tessaron::test::MinilabProcess>(o);
+    process_ = std::make_unique<tessaron::test::MinilabProcess>(
+        tessaron::test::storingLab(TESSARON_MINILAB_PATH, configJson, kLabAddress, dir_.file("store")));
 }
 
 ProcessSpec Lab::specFor(const JobSpec& job) {

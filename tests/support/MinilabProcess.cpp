@@ -1,13 +1,27 @@
 #include "MinilabProcess.h"
 
 #include <csignal>
+#include <filesystem>
 #include <thread>
 
 #include "TempDir.h"
 
 namespace tessaron::test {
 
+MinilabOptions storingLab(std::string program, std::string configJson, std::string address, std::string storeDir) {
+    MinilabOptions o;
+    o.program = std::move(program);
+    o.configJson = std::move(configJson);
+    o.address = std::move(address);
+    o.storeDir = std::move(storeDir);
+    return o;
+}
+
 MinilabProcess::MinilabProcess(MinilabOptions options) : options_(std::move(options)) {
+    if (!options_.storeDir.empty()) {
+        std::error_code ignored;  // the program reports a store it cannot use
+        std::filesystem::create_directories(options_.storeDir, ignored);
+    }
     dir_ = std::make_unique<TempDir>();
     logPath_ = dir_->file("minilab.log");
     ProcessSpec spec;

@@ -31,11 +31,14 @@ struct MinilabOptions {
     std::string configJson;             // configuration text; empty: the program's default lab
     std::string configFile;             // or an existing configuration file (--config FILE)
     std::string address = "127.0.0.2";  // passed as --address (overrides the config's); empty: not passed
-    std::string storeDir;               // --store DIR when not empty
+    std::string storeDir;               // --store DIR when not empty (made when missing)
     bool verbose = false;               // --verbose: field-level details in the log
     std::vector<std::string> extraArgs; // further arguments, appended last
     std::chrono::milliseconds readyTimeout{20000};
 };
+
+// An emulator on `address` with the configuration `configJson`, storing orders in `storeDir`.
+MinilabOptions storingLab(std::string program, std::string configJson, std::string address, std::string storeDir);
 
 class MinilabProcess {
 public:

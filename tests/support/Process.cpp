@@ -32,13 +32,6 @@ std::vector<std::string> buildEnvironment(const ProcessSpec& spec) {
     return out;
 }
 
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-    std::vector<char*> p;
-    for (auto& s : strings) p.push_back(s.data());
-    p.push_back(nullptr);
-    return p;
-}
-
 void decodeStatus(int status, ProcessResult& r) {
     if (WIFEXITED(status)) {
         r.exitStatus = WEXITSTATUS(status);
@@ -70,8 +63,8 @@ pid_t spawn(const ProcessSpec& spec, int& outFd, int& errFd, int& inFd) {
     argStrings.push_back(spec.argv0.value_or(spec.program));
     for (const auto& a : spec.args) argStrings.push_back(a);
     auto envStrings = buildEnvironment(spec);
-    auto argv = pointers(argStrings);
-    auto envp = pointers(envStrings);
+    auto argv = cStringArray(argStrings);
+    auto envp = cStringArray(envStrings);
 
     // The child starts with default signal dispositions and an empty mask.
     posix_spawnattr_t attr;
@@ -126,6 +119,13 @@ void pump(int& outFd, int& errFd, std::string& out, std::string& err, int timeou
 }
 
 }  // namespace
+
+std::vector<char*> cStringArray(std::vector<std::string>& strings) {
+    std::vector<char*> p;
+    for (auto& s : strings) p.push_back(s.data());
+    p.push_back(nullptr);
+    return p;
+}
 
 ProcessResult runProcess(const ProcessSpec& spec) {
     BackgroundProcess p(spec);

@@ -33,6 +33,10 @@ struct ProcessSpec {
     std::chrono::milliseconds timeout{60000};
 };
 
+// The argv or envp array of `strings` for exec: their pointers, then a null pointer. The
+// strings must outlive it.
+std::vector<char*> cStringArray(std::vector<std::string>& strings);
+
 // Runs the program to completion (or until the time-out, when it is killed).
 ProcessResult runProcess(const ProcessSpec& spec);
 

@@ -9,6 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "UniqueFd.h"
+
 namespace tessaron::minilab {
 
 using nlohmann::json;
@@ -175,6 +177,26 @@ void eachSwitch(const json& v, const std::string& where, Fn fn) {
     }
 }
 
+// A switch that is only a trigger: an object naming command and count, or the bare count.
+Trigger triggerSwitch(Reader& r, const json& v, const std::string& at) {
+    Trigger t;
+    if (v.is_object()) readTrigger(r, v, t, at);
+    else if (auto n = r.unsignedValue(v, at)) t.at = static_cast<uint32_t>(*n);
+    return t;
+}
+
+// The number a switch sets: the object's `key` beside its trigger, or the bare number, which
+// is cut to `max` where an object's is refused above it.
+void readTriggeredNumber(Reader& r, const json& v, const std::string& at, Trigger& when, const char* key,
+                         uint32_t& number, uint64_t max) {
+    if (v.is_object()) {
+        readTrigger(r, v, when, at);
+        r.number(v, key, number, at, max);
+    } else if (auto n = r.unsignedValue(v, at)) {
+        number = static_cast<uint32_t>(std::min<uint64_t>(*n, max));
+    }
+}
+
 void readFaults(Reader& r, const json& f, Faults& faults) {
     const std::string w = "faults";
     if (!f.is_object()) return r.fail(w, "expected an object");
@@ -183,20 +205,12 @@ void readFaults(Reader& r, const json& f, Faults& faults) {
         if (key == "replyDelay") {
             eachSwitch(value, where, [&](const json& v, const std::string& at) {
                 DelayFault d;
-                if (v.is_object()) {
-                    readTrigger(r, v, d.when, at);
-                    r.number(v, "ms", d.ms, at, 600000);
-                } else if (auto ms = r.unsignedValue(v, at)) {
-                    d.ms = static_cast<uint32_t>(std::min<uint64_t>(*ms, 600000));
-                }
+                readTriggeredNumber(r, v, at, d.when, "ms", d.ms, 600000);
                 faults.replyDelay.push_back(d);
             });
         } else if (key == "closeWithoutReply") {
             eachSwitch(value, where, [&](const json& v, const std::string& at) {
-                Trigger t;
-                if (v.is_object()) readTrigger(r, v, t, at);
-                else if (auto n = r.unsignedValue(v, at)) t.at = static_cast<uint32_t>(*n);
-                faults.closeWithoutReply.push_back(t);
+                faults.closeWithoutReply.push_back(triggerSwitch(r, v, at));
             });
         } else if (key == "resetAtFrame") {
             auto k = r.unsignedValue(value, where);
@@ -221,13 +235,8 @@ void readFaults(Reader& r, const json& f, Faults& faults) {
         } else if (key == "splitReply") {
             eachSwitch(value, where, [&](const json& v, const std::string& at) {
                 SplitFault s;
-                if (v.is_object()) {
-                    readTrigger(r, v, s.when, at);
-                    r.number(v, "segment", s.segment, at);
-                    r.number(v, "gapMs", s.gapMs, at, 10000);
-                } else if (auto n = r.unsignedValue(v, at)) {
-                    s.segment = static_cast<uint32_t>(std::min<uint64_t>(*n, UINT32_MAX));
-                }
+                readTriggeredNumber(r, v, at, s.when, "segment", s.segment, UINT32_MAX);
+                if (v.is_object()) r.number(v, "gapMs", s.gapMs, at, 10000);
                 if (s.segment == 0) r.fail(at + ".segment", "must be at least 1");
                 faults.split.push_back(s);
             });
@@ -236,20 +245,12 @@ void readFaults(Reader& r, const json& f, Faults& faults) {
             eachSwitch(value, where, [&](const json& v, const std::string& at) {
                 SplitFault s;
                 s.segment = 1;
-                if (v.is_object()) {
-                    readTrigger(r, v, s.when, at);
-                    r.number(v, "ms", s.gapMs, at, 10000);
-                } else if (auto ms = r.unsignedValue(v, at)) {
-                    s.gapMs = static_cast<uint32_t>(std::min<uint64_t>(*ms, 10000));
-                }
+                readTriggeredNumber(r, v, at, s.when, "ms", s.gapMs, 10000);
                 faults.split.push_back(s);
             });
         } else if (key == "stopReading") {
             eachSwitch(value, where, [&](const json& v, const std::string& at) {
-                Trigger t;
-                if (v.is_object()) readTrigger(r, v, t, at);
-                else if (auto n = r.unsignedValue(v, at)) t.at = static_cast<uint32_t>(*n);
-                faults.stopReading.push_back(t);
+                faults.stopReading.push_back(triggerSwitch(r, v, at));
             });
         } else if (key == "wrongLength") {
             eachSwitch(value, where, [&](const json& v, const std::string& at) {
@@ -302,6 +303,25 @@ void readVersion(Reader& r, const json& lab, uint32_t& out, const std::string& w
     out = *parsed;
 }
 
+// Appends the items of the list under `key`, each read by `readOne(element, item, where, index)`;
+// false, after failing, when the key holds no list.
+template <typename T, typename ReadOne>
+bool readList(Reader& r, const json& obj, const char* key, const std::string& where, std::vector<T>& out, ReadOne readOne) {
+    if (!obj.contains(key)) return true;
+    const json& list = obj[key];
+    const std::string at = where + "." + key;
+    if (!list.is_array()) {
+        r.fail(at, "expected a list");
+        return false;
+    }
+    for (size_t i = 0; i < list.size(); ++i) {
+        T item;
+        readOne(list[i], item, at + "[" + std::to_string(i) + "]", i);
+        out.push_back(item);
+    }
+    return true;
+}
+
 void readLab(Reader& r, const json& lab, LabConfig& cfg, const std::string& where) {
     if (!lab.is_object()) return r.fail(where, "expected an object");
     static const char* const kKnown[] = {"name", "infoName", "address", "apiVersion", "extraFeatures", "duplex",
@@ -336,35 +356,18 @@ void readLab(Reader& r, const json& lab, LabConfig& cfg, const std::string& wher
             else if (n) r.fail(where + "." + key, "out of range");
         }
     }
-    if (lab.contains("papers")) {
-        const json& papers = lab["papers"];
-        if (!papers.is_array()) return r.fail(where + ".papers", "expected a list");
-        cfg.papers.clear();
-        for (size_t i = 0; i < papers.size(); ++i) {
-            Paper p;
-            readPaper(r, papers[i], p, where + ".papers[" + std::to_string(i) + "]");
-            cfg.papers.push_back(p);
-        }
-    }
-    if (lab.contains("status")) {
-        const json& steps = lab["status"];
-        if (!steps.is_array()) return r.fail(where + ".status", "expected a list");
-        for (size_t i = 0; i < steps.size(); ++i) {
-            StatusStep s;
-            readStatus(r, steps[i], s, where + ".status[" + std::to_string(i) + "]");
-            cfg.status.push_back(s);
-        }
-    }
-    if (lab.contains("errors")) {
-        const json& errors = lab["errors"];
-        if (!errors.is_array()) return r.fail(where + ".errors", "expected a list");
-        for (size_t i = 0; i < errors.size(); ++i) {
-            PrinterError e;
-            readError(r, errors[i], e, where + ".errors[" + std::to_string(i) + "]");
+    // A given paper list replaces the default paper; the other lists start empty.
+    if (lab.contains("papers") && lab["papers"].is_array()) cfg.papers.clear();
+    const bool listsRead =
+        readList(r, lab, "papers", where, cfg.papers,
+                 [&](const json& v, Paper& p, const std::string& at, size_t) { readPaper(r, v, p, at); }) &&
+        readList(r, lab, "status", where, cfg.status,
+                 [&](const json& v, StatusStep& s, const std::string& at, size_t) { readStatus(r, v, s, at); }) &&
+        readList(r, lab, "errors", where, cfg.errors, [&](const json& v, PrinterError& e, const std::string& at, size_t i) {
+            readError(r, v, e, at);
             if (e.number == 0) e.number = static_cast<uint32_t>(i + 1);
-            cfg.errors.push_back(e);
-        }
-    }
+        });
+    if (!listsRead) return;
     if (lab.contains("faults")) readFaults(r, lab["faults"], cfg.faults);
     for (size_t i = 0; i < cfg.papers.size(); ++i)
         if (cfg.papers[i].number == 0) cfg.papers[i].number = static_cast<uint32_t>(i + 1);
@@ -442,23 +445,21 @@ std::optional<Config> parseConfig(const std::string& text, std::string& error) {
 }
 
 std::optional<Config> loadConfig(const std::string& path, std::string& error) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
         error = path + ": " + strerror(errno);
         return std::nullopt;
     }
     std::string text;
     char buf[65536];
     ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0) {
+    while ((n = ::read(fd.get(), buf, sizeof buf)) > 0) {
         text.append(buf, static_cast<size_t>(n));
         if (text.size() > kMaxConfigBytes) {
-            ::close(fd);
             error = path + ": larger than 4 MiB";
             return std::nullopt;
         }
     }
-    ::close(fd);
     auto cfg = parseConfig(text, error);
     if (!cfg) error = path + ": " + error;
     return cfg;

@@ -7,20 +7,13 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "FileIO.h"
+
 namespace tessaron::minilab {
 namespace {
 
 int gLogFd = STDERR_FILENO;
 bool gVerbose = false;
-
-void writeAll(int fd, const std::string& text) {
-    size_t off = 0;
-    while (off < text.size()) {
-        ssize_t w = ::write(fd, text.data() + off, text.size() - off);
-        if (w <= 0) return;
-        off += static_cast<size_t>(w);
-    }
-}
 
 void emit(const char* level, const char* format, va_list args) {
     timeval tv{};
@@ -34,7 +27,8 @@ void emit(const char* level, const char* format, va_list args) {
     char head[64];
     snprintf(head, sizeof head, "[%s.%03ld] %s ", stamp, static_cast<long>(tv.tv_usec / 1000), level);
     // One write per line keeps lines whole when several readers follow the file.
-    writeAll(gLogFd, std::string(head) + body + "\n");
+    const std::string line = std::string(head) + body + "\n";
+    tessaron::writeAll(gLogFd, line.data(), line.size());
 }
 
 }  // namespace

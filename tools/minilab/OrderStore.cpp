@@ -8,31 +8,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FileIO.h"
 #include "Log.h"
 
 namespace tessaron::minilab {
 
 namespace {
 
-bool writeAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        ssize_t w = ::write(fd, data, size);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        data += w;
-        size -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
 // An exclusive temporary name in `dirFd`; answers its descriptor.
-int createTemp(int dirFd, const std::string& name, std::string& tempName) {
+UniqueFd createTemp(int dirFd, const std::string& name, std::string& tempName) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempName = "." + name + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
-        int fd = ::openat(dirFd, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd >= 0 || errno != EEXIST) return fd;
+        UniqueFd fd(::openat(dirFd, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+        if (fd || errno != EEXIST) return fd;
     }
-    return -1;
+    return UniqueFd();
 }
 
 }  // namespace
@@ -42,14 +32,15 @@ std::unique_ptr<OrderStore> OrderStore::open(const std::string& path, std::strin
         error = path + ": " + strerror(errno);
         return nullptr;
     }
-    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd) {
         error = path + ": " + strerror(errno);
         return nullptr;
     }
-    std::unique_ptr<OrderStore> store(new OrderStore(path, fd));
-    int scanFd = ::dup(fd);
-    if (DIR* dir = scanFd >= 0 ? fdopendir(scanFd) : nullptr) {
+    UniqueFd scanFd(::dup(fd.get()));
+    std::unique_ptr<OrderStore> store(new OrderStore(path, std::move(fd)));
+    if (DIR* dir = scanFd ? fdopendir(scanFd.get()) : nullptr) {
+        scanFd.release();  // closedir closes it
         while (dirent* e = readdir(dir)) {
             unsigned n = 0;
             if (sscanf(e->d_name, "order-%u", &n) == 1 || sscanf(e->d_name, ".order-%u", &n) == 1)
@@ -58,11 +49,6 @@ std::unique_ptr<OrderStore> OrderStore::open(const std::string& path, std::strin
         closedir(dir);
     }
     return store;
-}
-
-OrderStore::~OrderStore() {
-    if (openFd_ >= 0) ::close(openFd_);
-    if (dirFd_ >= 0) ::close(dirFd_);
 }
 
 std::string OrderStore::buildingName(uint32_t order) const { return ".order-" + std::to_string(order) + ".partial"; }
@@ -74,34 +60,34 @@ std::string OrderStore::orderPath(uint32_t order, bool published) const {
 
 uint32_t OrderStore::newOrder() {
     uint32_t n = ++lastOrder_;
-    if (::mkdirat(dirFd_, buildingName(n).c_str(), 0755) != 0)
+    if (::mkdirat(dirFd_.get(), buildingName(n).c_str(), 0755) != 0)
         logError("store: cannot create %s: %s", orderPath(n, false).c_str(), strerror(errno));
     return n;
 }
 
 int OrderStore::orderDirFd(uint32_t order) {
-    if (openOrder_ == order && openFd_ >= 0) return openFd_;
-    if (openFd_ >= 0) ::close(openFd_);
+    if (openOrder_ == order && openFd_) return openFd_.get();
     openOrder_ = order;
-    openFd_ = ::openat(dirFd_, buildingName(order).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    openFd_.reset(::openat(dirFd_.get(), buildingName(order).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     openPublished_ = false;
-    if (openFd_ < 0) {
-        openFd_ = ::openat(dirFd_, publishedName(order).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (!openFd_) {
+        openFd_.reset(::openat(dirFd_.get(), publishedName(order).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         openPublished_ = true;
     }
-    return openFd_;
+    return openFd_.get();
 }
 
 bool OrderStore::writeFile(uint32_t order, const std::string& name, std::span<const uint8_t> bytes) {
     int dir = orderDirFd(order);
     std::string temp;
-    int fd = dir >= 0 ? createTemp(dir, name, temp) : -1;
-    if (fd < 0) {
+    UniqueFd fd = dir >= 0 ? createTemp(dir, name, temp) : UniqueFd();
+    if (!fd) {
         logError("store: cannot write %s in order %u: %s", name.c_str(), order, strerror(errno));
         return false;
     }
-    bool ok = writeAll(fd, bytes.data(), bytes.size());
-    ok = (::close(fd) == 0) && ok;
+    // A file whose last bytes the disk could not take reports it only on close.
+    bool ok = writeAll(fd.get(), bytes.data(), bytes.size()) == 0;
+    ok = fd.close() && ok;
     if (ok) ok = ::renameat(dir, temp.c_str(), dir, name.c_str()) == 0;
     if (!ok) {
         logError("store: writing %s in order %u failed: %s", name.c_str(), order, strerror(errno));
@@ -116,11 +102,8 @@ bool OrderStore::writeJson(uint32_t order, const std::string& name, const nlohma
 }
 
 bool OrderStore::publish(uint32_t order) {
-    if (openOrder_ == order && openFd_ >= 0) {
-        ::close(openFd_);
-        openFd_ = -1;
-    }
-    if (::renameat(dirFd_, buildingName(order).c_str(), dirFd_, publishedName(order).c_str()) != 0) {
+    if (openOrder_ == order) openFd_.reset();
+    if (::renameat(dirFd_.get(), buildingName(order).c_str(), dirFd_.get(), publishedName(order).c_str()) != 0) {
         logError("store: cannot publish order %u: %s", order, strerror(errno));
         return false;
     }

@@ -12,6 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "UniqueFd.h"
+
 
 namespace tessaron::minilab {
 
@@ -19,7 +21,6 @@ class OrderStore {
 public:
     // Opens (creating one level if missing) the store directory.
     static std::unique_ptr<OrderStore> open(const std::string& path, std::string& error);
-    ~OrderStore();
     OrderStore(const OrderStore&) = delete;
     OrderStore& operator=(const OrderStore&) = delete;
 
@@ -33,16 +34,16 @@ public:
     std::string orderPath(uint32_t order, bool published) const;
 
 private:
-    OrderStore(std::string path, int fd) : path_(std::move(path)), dirFd_(fd) {}
+    OrderStore(std::string path, UniqueFd dir) : path_(std::move(path)), dirFd_(std::move(dir)) {}
     int orderDirFd(uint32_t order);
     std::string buildingName(uint32_t order) const;
     std::string publishedName(uint32_t order) const;
 
     std::string path_;
-    int dirFd_ = -1;
+    UniqueFd dirFd_;
     uint32_t lastOrder_ = 0;
     uint32_t openOrder_ = 0;   // the order whose directory is open in openFd_
-    int openFd_ = -1;
+    UniqueFd openFd_;
     bool openPublished_ = false;
 };
 

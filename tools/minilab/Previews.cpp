@@ -13,22 +13,13 @@
 
 #include <png.h>
 
+#include "FileIO.h"
 #include "ImageCheck.h"
 #include "Validation.h"
 
 namespace tessaron::minilab {
 
 namespace {
-
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f) : fd(f) {}
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-};
 
 void pngWrite(png_structp png, png_bytep data, png_size_t length) {
     auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
@@ -58,15 +49,15 @@ bool encodePng(const RgbImage& image, std::vector<uint8_t>& out) {
 }
 
 std::optional<std::vector<uint8_t>> readBounded(int dir, const std::string& name, unsigned long long limit) {
-    Fd fd(::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    const UniqueFd fd(::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
-    if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
         static_cast<unsigned long long>(st.st_size) > limit)
         return std::nullopt;
     std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
     size_t got = 0;
     while (got < bytes.size()) {
-        const ssize_t n = ::read(fd.fd, bytes.data() + got, bytes.size() - got);
+        const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return std::nullopt;
         got += static_cast<size_t>(n);
@@ -77,17 +68,10 @@ std::optional<std::vector<uint8_t>> readBounded(int dir, const std::string& name
 bool writeReplacing(int dir, const std::string& name, const std::vector<uint8_t>& bytes) {
     const std::string temp = "." + name + ".tmp-" + std::to_string(::getpid());
     ::unlinkat(dir, temp.c_str(), 0);
-    Fd fd(::openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (fd.fd < 0) return false;
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd.fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    const bool ok = done == bytes.size() && ::close(fd.fd) == 0;
-    fd.fd = -1;
+    UniqueFd fd(::openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!fd) return false;
+    const bool written = writeAll(fd.get(), bytes.data(), bytes.size()) == 0;
+    const bool ok = fd.close() && written;
     if (ok && ::renameat(dir, temp.c_str(), dir, name.c_str()) == 0) return true;
     ::unlinkat(dir, temp.c_str(), 0);
     return false;
@@ -107,13 +91,15 @@ std::optional<std::pair<std::string, bool>> frameImage(const std::string& name) 
 }  // namespace
 
 int makePreviews(const std::string& orderDir, unsigned long long maxImageBytes, std::string& error) {
-    Fd dir(::open(orderDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (dir.fd < 0) {
+    const UniqueFd dir(::open(orderDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!dir) {
         error = orderDir + ": " + strerror(errno);
         return -1;
     }
     std::vector<std::string> names;
-    if (DIR* listing = fdopendir(::dup(dir.fd))) {
+    UniqueFd listingFd(::dup(dir.get()));
+    if (DIR* listing = listingFd ? fdopendir(listingFd.get()) : nullptr) {
+        listingFd.release();  // closedir closes it
         while (dirent* e = readdir(listing)) names.emplace_back(e->d_name);
         closedir(listing);
     }
@@ -121,7 +107,7 @@ int makePreviews(const std::string& orderDir, unsigned long long maxImageBytes, 
     for (const std::string& name : names) {
         const auto frame = frameImage(name);
         if (!frame) continue;
-        const auto bytes = readBounded(dir.fd, name, maxImageBytes);
+        const auto bytes = readBounded(dir.get(), name, maxImageBytes);
         ImageInfo info;
         ImageProblem problem;
         if (!bytes) {
@@ -135,7 +121,7 @@ int makePreviews(const std::string& orderDir, unsigned long long maxImageBytes, 
         RgbImage preview;
         std::vector<uint8_t> png;
         if (!decodePreview(*bytes, frame->second, kPreviewSide, preview) || !encodePng(preview, png) ||
-            !writeReplacing(dir.fd, frame->first + ".png", png)) {
+            !writeReplacing(dir.get(), frame->first + ".png", png)) {
             error = frame->first + ".png: cannot be made or written";
             return -1;
         }

@@ -38,12 +38,13 @@ sockaddr_in socketAddress(uint32_t address, uint16_t port) {
     return sa;
 }
 
-int boundSocket(int type, uint32_t address, uint16_t port, bool reusePort, std::string& error) {
-    int fd = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
+UniqueFd boundSocket(int type, uint32_t address, uint16_t port, bool reusePort, std::string& error) {
+    UniqueFd socket(::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!socket) {
         error = strerror(errno);
-        return -1;
+        return socket;
     }
+    const int fd = socket.get();
     int one = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     if (reusePort) setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
@@ -51,10 +52,9 @@ int boundSocket(int type, uint32_t address, uint16_t port, bool reusePort, std::
     if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
         (type == SOCK_STREAM && ::listen(fd, 16) != 0)) {
         error = dottedQuad(address) + ":" + std::to_string(port) + ": " + strerror(errno);
-        ::close(fd);
-        return -1;
+        return UniqueFd();
     }
-    return fd;
+    return socket;
 }
 
 std::string peerName(const sockaddr_in& sa) {
@@ -65,24 +65,11 @@ bool isBroadcastLike(uint32_t a) {
     return a == INADDR_BROADCAST || a == INADDR_ANY || (isLoopback(a) && (a & 0xFF) == 0xFF);
 }
 
-void closeFd(int& fd) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-}
-
 }  // namespace
 
 bool isLoopback(uint32_t address) { return (address >> 24) == 127; }
 
-Server::~Server() {
-    for (auto& c : connections_) closeFd(c->fd);
-    for (auto& l : labs_) {
-        closeFd(l->listenFd);
-        closeFd(l->unicastFd);
-        closeFd(l->broadcastFd);
-    }
-    closeFd(signalFd_);
-}
+Server::~Server() = default;
 
 bool Server::addLab(std::unique_ptr<Lab> lab) {
     const std::string& text = lab->config().address;
@@ -100,14 +87,14 @@ bool Server::addLab(std::unique_ptr<Lab> lab) {
     auto s = std::make_unique<LabSockets>();
     std::string error;
     s->listenFd = boundSocket(SOCK_STREAM, address, kTcpPort, false, error);
-    if (s->listenFd >= 0) s->unicastFd = boundSocket(SOCK_DGRAM, address, kUdpPort, true, error);
+    if (s->listenFd) s->unicastFd = boundSocket(SOCK_DGRAM, address, kUdpPort, true, error);
     // Broadcast queries reach only sockets bound to the broadcast or the wildcard address.
     const uint32_t hears = isLoopback(address) ? 0x7FFFFFFFu : INADDR_ANY;
-    if (s->unicastFd >= 0) s->broadcastFd = boundSocket(SOCK_DGRAM, hears, kUdpPort, true, error);
-    if (s->broadcastFd < 0) {
+    if (s->unicastFd) s->broadcastFd = boundSocket(SOCK_DGRAM, hears, kUdpPort, true, error);
+    if (!s->broadcastFd) {
         logError("cannot bind: %s", error.c_str());
-        closeFd(s->listenFd);
-        closeFd(s->unicastFd);
+        s->listenFd.reset();
+        s->unicastFd.reset();
         return false;
     }
     lab->setOwnAddress(address);
@@ -151,7 +138,7 @@ void Server::answerDiscovery(LabSockets& lab, int fd) {
     memcpy(reply.data() + 4, name.data(), name.size());
     // Replies go to the querying host's discovery port, whatever port the query came from.
     sockaddr_in to = socketAddress(querier, kUdpPort);
-    ssize_t sent = ::sendto(lab.unicastFd, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    ssize_t sent = ::sendto(lab.unicastFd.get(), reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     logInfo("discovery: query from %s answered as \"%s\" to %s:%u%s", peer.c_str(), name.c_str(),
             dottedQuad(querier).c_str(), kUdpPort, sent == static_cast<ssize_t>(reply.size()) ? "" : " (send failed)");
 }
@@ -160,18 +147,17 @@ void Server::acceptOn(LabSockets& lab) {
     for (;;) {
         sockaddr_in from{};
         socklen_t len = sizeof from;
-        int fd = ::accept4(lab.listenFd, reinterpret_cast<sockaddr*>(&from), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) return;
+        UniqueFd fd(::accept4(lab.listenFd.get(), reinterpret_cast<sockaddr*>(&from), &len, SOCK_NONBLOCK | SOCK_CLOEXEC));
+        if (!fd) return;
         if (connections_.size() >= kMaxConnections) {
             logError("%s: refused: already %zu connections open", peerName(from).c_str(), connections_.size());
-            ::close(fd);
             continue;
         }
         int one = 1;
         // Split replies must leave as separate segments.
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         auto c = std::make_unique<Connection>();
-        c->fd = fd;
+        c->fd = std::move(fd);
         c->lab = &lab;
         c->peer = peerName(from);
         logDetail("%s: connected", c->peer.c_str());
@@ -181,8 +167,8 @@ void Server::acceptOn(LabSockets& lab) {
 
 void Server::resetConnection(Connection& c) {
     linger l{1, 0};
-    setsockopt(c.fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-    closeFd(c.fd);
+    setsockopt(c.fd.get(), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    c.fd.reset();
     c.dead = true;
 }
 
@@ -231,7 +217,7 @@ void Server::onRequest(Connection& c) {
     c.headerViolation.reset();
     if (c.plan.closeWithoutReply) {
         logInfo("%s: fault: closing without a reply", c.peer.c_str());
-        closeFd(c.fd);
+        c.fd.reset();
         c.dead = true;
         return;
     }
@@ -267,7 +253,7 @@ void Server::readFrom(Connection& c) {
             // Header bytes are staged in `data` until all 16 are in.
             const size_t got = c.data.size();
             c.data.resize(kHeaderSize);
-            ssize_t n = ::recv(c.fd, c.data.data() + got, kHeaderSize - got, 0);
+            ssize_t n = ::recv(c.fd.get(), c.data.data() + got, kHeaderSize - got, 0);
             if (n <= 0) {
                 c.data.resize(got);
                 if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
@@ -288,7 +274,7 @@ void Server::readFrom(Connection& c) {
         const size_t want = std::min(kReadChunk, c.dataLength - have);
         // Grows with what arrives, never with what the header claims.
         c.data.resize(have + want);
-        ssize_t n = ::recv(c.fd, c.data.data() + have, want, 0);
+        ssize_t n = ::recv(c.fd.get(), c.data.data() + have, want, 0);
         if (n <= 0) {
             c.data.resize(have);
             if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
@@ -309,7 +295,7 @@ void Server::readFrom(Connection& c) {
 void Server::writeTo(Connection& c) {
     while (!c.out.empty() && Clock::now() >= c.nextWrite) {
         Segment& s = c.out.front();
-        ssize_t n = ::send(c.fd, s.bytes.data() + c.outOffset, s.bytes.size() - c.outOffset, MSG_NOSIGNAL);
+        ssize_t n = ::send(c.fd.get(), s.bytes.data() + c.outOffset, s.bytes.size() - c.outOffset, MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EAGAIN || errno == EINTR) return;
             logError("%s: write failed: %s", c.peer.c_str(), strerror(errno));
@@ -324,7 +310,7 @@ void Server::writeTo(Connection& c) {
         if (!c.out.empty()) c.nextWrite = Clock::now() + std::chrono::milliseconds(c.out.front().delayMs);
     }
     if (c.out.empty() && c.closeAfterWrite) {
-        closeFd(c.fd);
+        c.fd.reset();
         c.dead = true;
     }
 }
@@ -346,9 +332,9 @@ int Server::run() {
     sigaddset(&mask, SIGTERM);
     sigaddset(&mask, SIGINT);
     sigprocmask(SIG_BLOCK, &mask, nullptr);
-    signalFd_ = signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
+    signalFd_.reset(signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC));
     signal(SIGPIPE, SIG_IGN);
-    if (signalFd_ < 0) {
+    if (!signalFd_) {
         logError("signalfd: %s", strerror(errno));
         return 1;
     }
@@ -361,13 +347,13 @@ int Server::run() {
     for (;;) {
         std::vector<pollfd> fds;
         std::vector<std::pair<int, void*>> owners;   // kind, object
-        fds.push_back({signalFd_, POLLIN, 0});
+        fds.push_back({signalFd_.get(), POLLIN, 0});
         owners.push_back({0, nullptr});
         if (!stopping_) {
             for (auto& l : labs_) {
-                for (int fd : {l->listenFd, l->unicastFd, l->broadcastFd}) {
+                for (int fd : {l->listenFd.get(), l->unicastFd.get(), l->broadcastFd.get()}) {
                     fds.push_back({fd, POLLIN, 0});
-                    owners.push_back({fd == l->listenFd ? 1 : 2, l.get()});
+                    owners.push_back({fd == l->listenFd.get() ? 1 : 2, l.get()});
                 }
             }
         }
@@ -376,7 +362,7 @@ int Server::run() {
             short events = 0;
             if (!stopping_ && takesRequests(*c)) events |= POLLIN;
             if (!c->out.empty() && c->nextWrite <= now) events |= POLLOUT;
-            fds.push_back({c->fd, events, 0});
+            fds.push_back({c->fd.get(), events, 0});
             owners.push_back({3, c.get()});
         }
         int ready = ::poll(fds.data(), fds.size(), pollTimeout());
@@ -389,7 +375,7 @@ int Server::run() {
             auto [kind, object] = owners[i];
             if (kind == 0) {
                 signalfd_siginfo info{};
-                if (::read(signalFd_, &info, sizeof info) > 0 && !stopping_) {
+                if (::read(signalFd_.get(), &info, sizeof info) > 0 && !stopping_) {
                     logInfo("signal %u: finishing pending replies, then stopping", info.ssi_signo);
                     stopping_ = true;
                     stopDeadline = Clock::now() + kStopGrace;
@@ -402,24 +388,24 @@ int Server::run() {
             } else {
                 auto* c = static_cast<Connection*>(object);
                 if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) {
-                    if (c->fd >= 0 && !c->dead && !stopping_) readFrom(*c);
+                    if (c->fd && !c->dead && !stopping_) readFrom(*c);
                     else if (fds[i].revents & (POLLHUP | POLLERR)) c->dead = true;
                 }
-                if (c->fd >= 0 && !c->dead) writeTo(*c);
+                if (c->fd && !c->dead) writeTo(*c);
             }
         }
         // Timed segments become due without a socket event.
         for (auto& c : connections_)
-            if (!c->dead && c->fd >= 0 && !c->out.empty()) writeTo(*c);
+            if (!c->dead && c->fd && !c->out.empty()) writeTo(*c);
         std::erase_if(connections_, [](const std::unique_ptr<Connection>& c) {
-            if (c->dead) closeFd(c->fd);
+            if (c->dead) c->fd.reset();
             return c->dead;
         });
         if (stopping_) {
             for (auto& l : labs_) {
-                closeFd(l->listenFd);
-                closeFd(l->unicastFd);
-                closeFd(l->broadcastFd);
+                l->listenFd.reset();
+                l->unicastFd.reset();
+                l->broadcastFd.reset();
             }
             bool pending = false;
             for (auto& c : connections_) pending = pending || !c->out.empty();

@@ -11,6 +11,7 @@
 
 #include "Faults.h"
 #include "Lab.h"
+#include "UniqueFd.h"
 
 namespace tessaron::minilab {
 
@@ -36,13 +37,13 @@ private:
     struct LabSockets {
         std::unique_ptr<Lab> lab;
         FaultCounter faults;
-        int listenFd = -1;
-        int unicastFd = -1;     // own address:5002, also the source of discovery replies
-        int broadcastFd = -1;   // 127.255.255.255:5002 (any address:5002 off loopback)
+        UniqueFd listenFd;
+        UniqueFd unicastFd;     // own address:5002, also the source of discovery replies
+        UniqueFd broadcastFd;   // 127.255.255.255:5002 (any address:5002 off loopback)
     };
 
     struct Connection {
-        int fd = -1;
+        UniqueFd fd;
         LabSockets* lab = nullptr;
         std::string peer;
         Bytes header;
@@ -76,7 +77,7 @@ private:
     std::vector<std::unique_ptr<LabSockets>> labs_;
     std::vector<std::unique_ptr<Connection>> connections_;
     Bytes spareData_;   // the largest finished request's buffer, emptied, for the next image
-    int signalFd_ = -1;
+    UniqueFd signalFd_;
     bool stopping_ = false;
 };
 

@@ -120,25 +120,32 @@ constexpr std::array kErrorFields{
     Field{"reserved526", 526, 26, F::Zero},
 };
 
-constexpr std::array kPaperFields{
+// Both paper records begin alike: the extended one goes on where the plain one is reserved.
+constexpr std::array kPaperCommonFields{
     Field{"count", 0, 4, F::U32},           Field{"number", 4, 4, F::U32},
     Field{"width", 8, 2, F::U16},           Field{"resolution", 10, 2, F::U16},
     Field{"magazine", 12, 2, F::U16},       Field{"remain", 14, 4, F::U32},
     Field{"surface", 18, 2, F::U16},        Field{"lmin", 20, 2, F::U16},
-    Field{"lmax", 22, 2, F::U16},           Field{"reserved24", 24, 48, F::Zero},
+    Field{"lmax", 22, 2, F::U16},
 };
 
-constexpr std::array kPaperAdFields{
-    Field{"count", 0, 4, F::U32},           Field{"number", 4, 4, F::U32},
-    Field{"width", 8, 2, F::U16},           Field{"resolution", 10, 2, F::U16},
-    Field{"magazine", 12, 2, F::U16},       Field{"remain", 14, 4, F::U32},
-    Field{"surface", 18, 2, F::U16},        Field{"lmin", 20, 2, F::U16},
-    Field{"lmax", 22, 2, F::U16},           Field{"source", 24, 2, F::U16},
-    Field{"name", 26, 32, F::Text},         Field{"borderless", 58, 2, F::U16},
-    Field{"trimTop", 60, 2, F::S16},        Field{"trimBottom", 62, 2, F::S16},
-    Field{"trimLeft", 64, 2, F::S16},       Field{"trimRight", 66, 2, F::S16},
-    Field{"tone", 68, 2, F::U16},           Field{"reserved70", 70, 38, F::Zero},
-};
+template <size_t N, size_t M>
+constexpr std::array<Field, N + M> joined(const std::array<Field, N>& first, const std::array<Field, M>& rest) {
+    std::array<Field, N + M> all{};
+    for (size_t i = 0; i < N; ++i) all[i] = first[i];
+    for (size_t i = 0; i < M; ++i) all[N + i] = rest[i];
+    return all;
+}
+
+constexpr auto kPaperFields = joined(kPaperCommonFields, std::array{Field{"reserved24", 24, 48, F::Zero}});
+
+constexpr auto kPaperAdFields = joined(kPaperCommonFields, std::array{
+    Field{"source", 24, 2, F::U16},         Field{"name", 26, 32, F::Text},
+    Field{"borderless", 58, 2, F::U16},     Field{"trimTop", 60, 2, F::S16},
+    Field{"trimBottom", 62, 2, F::S16},     Field{"trimLeft", 64, 2, F::S16},
+    Field{"trimRight", 66, 2, F::S16},      Field{"tone", 68, 2, F::U16},
+    Field{"reserved70", 70, 38, F::Zero},
+});
 
 }  // namespace
 

@@ -1,4 +1,4 @@
-#include "PLUMEX_FileData.h"
+#include "FileIO.h"
 
 #include <cerrno>
 
@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace tessaron::printjob {
+namespace tessaron {
 
 int writeAll(int fd, const void* bytes, std::size_t length) {
     const auto* next = static_cast<const std::uint8_t*>(bytes);
@@ -21,12 +21,26 @@ int writeAll(int fd, const void* bytes, std::size_t length) {
     return 0;
 }
 
+UniqueFd openRegularFile(const std::string& path, int flags, mode_t mode) {
+    UniqueFd file(::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode));
+    if (!file) return file;
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        file.reset();
+        errno = EINVAL;
+        return file;
+    }
+    if ((flags & O_NONBLOCK) == 0) ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
+    return file;
+}
+
 std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path, off_t limit) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return std::nullopt;
+    const UniqueFd file = openRegularFile(path, O_RDONLY);
+    if (!file) return std::nullopt;
+    const int fd = file.get();
     struct stat st {};
     std::optional<std::vector<std::uint8_t>> bytes;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= limit) {
+    if (::fstat(fd, &st) == 0 && st.st_size <= limit) {
         std::vector<std::uint8_t> data(static_cast<std::size_t>(st.st_size));
         std::size_t got = 0;
         while (got < data.size()) {
@@ -37,8 +51,7 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path, 
         }
         if (got == data.size()) bytes = std::move(data);
     }
-    ::close(fd);
     return bytes;
 }
 
-}  // namespace tessaron::printjob
+}  // namespace tessaron
