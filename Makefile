@@ -49,6 +49,9 @@ test-asan: asan
 check: deps
 	$(MAKE) test
 	$(MAKE) test-asan
+	@for tree in $(BUILD) $(ASAN_BUILD); do \
+	  printf 'make check: %s tests ran in %s/\n' "$$(cd $$tree && ctest -N $(CTEST_ARGS) | sed -n 's/^Total Tests: //p')" "$$tree"; \
+	done
 
 demo: deps build
 	scripts/demo $(BUILD)

@@ -41,3 +41,25 @@ function(tessaron_add_gtest name)
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
+
+# A test or benchmark folder needs the targets it exercises. One that is missing stops the
+# configure instead of dropping the folder without a word, so `make check` cannot shrink
+# unnoticed. (The dialog's test folders are left out, with a message, only when the dialog
+# itself is switched off.)
+macro(tessaron_tests_need)
+  foreach(_tessaron_target ${ARGN})
+    if(NOT TARGET ${_tessaron_target})
+      file(RELATIVE_PATH _tessaron_folder "${PROJECT_SOURCE_DIR}" "${CMAKE_CURRENT_SOURCE_DIR}")
+      message(FATAL_ERROR "${_tessaron_folder} needs ${_tessaron_target}, which this tree does not build. "
+                          "Run 'make deps', or configure with -DTESSARON_BUILD_TESTS=OFF "
+                          "(-DTESSARON_BUILD_BENCH=OFF for the benchmarks) to build without them.")
+    endif()
+  endforeach()
+endmacro()
+
+# A static library of every .cpp in the calling folder, whose headers its users include by name.
+function(tessaron_add_folder_library name)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+endfunction()

@@ -176,7 +176,7 @@ void BM_JobOverGigabitLink(benchmark::State& state) {
                     "--log", dir.file("lab.log")};
     labSpec.timeout = std::chrono::milliseconds(0);
     tessaron::test::BackgroundProcess lab(labSpec);
-    if (!lab.waitForOutput("tessaron-minilab: ready", std::chrono::seconds(20))) {
+    if (!lab.waitForError("tessaron-minilab: ready", std::chrono::seconds(20))) {
         state.SkipWithError("the emulator did not start in its namespace");
         return;
     }
