@@ -274,7 +274,7 @@ void BM_JobThroughBackend(benchmark::State& state) {
     long peak = 0;
     double user = 0, system = 0, wall = 0;
     for (auto _ : state) {
-        const RunResult r = runBackend(options, o.storeDir, throughPipe);
+        const RunResult r = runBackend(options, lab.storeDir(), throughPipe);
         user += r.userSeconds;
         system += r.systemSeconds;
         wall += r.wallSeconds;

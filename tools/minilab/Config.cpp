@@ -197,6 +197,17 @@ void readTriggeredNumber(Reader& r, const json& v, const std::string& at, Trigge
     }
 }
 
+// A switch that is an object with its trigger (true: the caller reads its other fields), or
+// just `true`.
+bool triggerObjectOrTrue(Reader& r, const json& v, const std::string& at, Trigger& when) {
+    if (v.is_object()) {
+        readTrigger(r, v, when, at);
+        return true;
+    }
+    if (!v.is_boolean() || !v.get<bool>()) r.fail(at, "expected an object or true");
+    return false;
+}
+
 void readFaults(Reader& r, const json& f, Faults& faults) {
     const std::string w = "faults";
     if (!f.is_object()) return r.fail(w, "expected an object");
@@ -220,15 +231,10 @@ void readFaults(Reader& r, const json& f, Faults& faults) {
             eachSwitch(value, where, [&](const json& v, const std::string& at) {
                 NoiseFault n;
                 n.bytes = {0x00, 0x13, 0x7E};
-                if (v.is_object()) {
-                    readTrigger(r, v, n.when, at);
-                    if (v.contains("bytes")) {
-                        auto hex = v["bytes"].is_string() ? parseHex(v["bytes"].get<std::string>()) : std::nullopt;
-                        if (!hex || hex->empty() || hex->size() > 4096) r.fail(at + ".bytes", "expected hex bytes");
-                        else n.bytes = *hex;
-                    }
-                } else if (!v.is_boolean() || !v.get<bool>()) {
-                    r.fail(at, "expected an object or true");
+                if (triggerObjectOrTrue(r, v, at, n.when) && v.contains("bytes")) {
+                    auto hex = v["bytes"].is_string() ? parseHex(v["bytes"].get<std::string>()) : std::nullopt;
+                    if (!hex || hex->empty() || hex->size() > 4096) r.fail(at + ".bytes", "expected hex bytes");
+                    else n.bytes = *hex;
                 }
                 faults.noise.push_back(n);
             });
@@ -265,25 +271,17 @@ void readFaults(Reader& r, const json& f, Faults& faults) {
             eachSwitch(value, where, [&](const json& v, const std::string& at) {
                 LengthFault l;
                 l.value = 0xFFFFFFF0u;
-                if (v.is_object()) {
-                    readTrigger(r, v, l.when, at);
+                if (triggerObjectOrTrue(r, v, at, l.when)) {
                     uint32_t value32 = *l.value;
                     r.number(v, "value", value32, at);
                     l.value = value32;
-                } else if (!v.is_boolean() || !v.get<bool>()) {
-                    r.fail(at, "expected an object or true");
                 }
                 faults.oversizedDataLength.push_back(l);
             });
         } else if (key == "spoolRefused") {
             eachSwitch(value, where, [&](const json& v, const std::string& at) {
                 SpoolRefusal s;
-                if (v.is_object()) {
-                    readTrigger(r, v, s.when, at);
-                    r.number(v, "code", s.code, at);
-                } else if (auto c = r.unsignedValue(v, at)) {
-                    s.code = static_cast<uint32_t>(std::min<uint64_t>(*c, UINT32_MAX));
-                }
+                readTriggeredNumber(r, v, at, s.when, "code", s.code, UINT32_MAX);
                 if (s.code == 0) r.fail(at + ".code", "a refusal needs a failure code");
                 faults.spoolRefused.push_back(s);
             });
