@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -163,11 +164,20 @@ public:
     uint32_t cupsPaperWidth() const { return _header.PageSize[0]; }
     uint32_t cupsPaperHeight() const { return _header.PageSize[1]; }
     PLUMEX_Size cupsPageSize() const { return {_header.cupsPageSize[0], _header.cupsPageSize[1]}; }
-    bool cupsDuplex() const { return _header.Duplex != 0; }
-    bool cupsTumble() const { return _header.Tumble != 0; }
+    bool cupsDuplex() const { return headerWord(_header.Duplex) != 0; }
+    bool cupsTumble() const { return headerWord(_header.Tumble) != 0; }
     std::string MediaType() const;
     uint32_t cupsMediaType() const { return _header.cupsMediaType; }
-    uint32_t cupsCutMedia() const { return _header.CutMedia; }
+    uint32_t cupsCutMedia() const { return headerWord(_header.CutMedia); }
+    // A header field of an enumerated type as the 32-bit word the stream carried: the stream
+    // may hold any value there, which the enumeration itself cannot.
+    template <typename Field>
+    static uint32_t headerWord(const Field& field) {
+        static_assert(sizeof(Field) == sizeof(uint32_t));
+        uint32_t word;
+        std::memcpy(&word, &field, sizeof word);
+        return word;
+    }
     // Why a header cannot be read as a page, or none when it can (sizes bounded to 1 GiB).
     static std::optional<std::string> rasterHeaderProblem(const cups_page_header2_t& header);
 

@@ -160,7 +160,7 @@ void PLUMEX_CUPSPrintJob::accountPagesAndCopies() {
         return value > 0 ? static_cast<uint64_t>(value) : uint64_t{0};
     };
     const uint64_t argumentCopies = _numCopies;
-    const bool duplex = _header.Duplex != 0;
+    const bool duplex = cupsDuplex();
 
     uint64_t begin = number(tessaron::printjob::kTotalBeginPagesOption);
     if (begin == 0) begin = 1;

@@ -52,7 +52,7 @@ void PLUMEX_CUPSPrintJob::writeRawImage(const PLUMEX_BitmapImageRep& image) cons
 
 std::optional<PLUMEX_BitmapImageRep> PLUMEX_CUPSPrintJob::imageRepForCurrentPageWithData(uint8_t* data, size_t length) {
     std::optional<PLUMEX_BitmapImageRep> image;
-    const bool rgb24 = _header.cupsColorSpace == CUPS_CSPACE_RGB && _header.cupsBitsPerColor == 8 &&
+    const bool rgb24 = headerWord(_header.cupsColorSpace) == CUPS_CSPACE_RGB && _header.cupsBitsPerColor == 8 &&
                        _header.cupsBitsPerPixel == 24;
     if (rgb24 && data && length > 0 &&
         uint64_t{_header.cupsBytesPerLine} * _header.cupsHeight <= length) {
