@@ -14,6 +14,8 @@
 #include <QTimeZone>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 #include <cmath>
 
 namespace tessaron::pde {
@@ -38,14 +40,31 @@ QString dictionaryText(const QMap<QString, QString>& dict) {
     return text;
 }
 
+bool isSocket(const QByteArray& path) {
+    struct stat st {};
+    return ::stat(path.constData(), &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
+// Without a system bus there is nothing to observe, and asking Qt for one would start its D-Bus
+// thread for nothing (a thread whose state Qt frees racily at exit). Only a plain socket path is
+// checked here; any other address is left to D-Bus.
+bool systemBusMayExist() {
+    const QByteArray address = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    if (address.isEmpty()) return isSocket("/var/run/dbus/system_bus_socket");
+    const QByteArray prefix = "unix:path=";
+    if (!address.startsWith(prefix) || address.contains(';') || address.contains(',')) return true;
+    return isSocket(address.mid(prefix.size()));
+}
+
 }  // namespace
 
 QVFeaturesPDEVantrel::QVFeaturesPDEVantrel() = default;
 
 QVFeaturesPDEVantrel::~QVFeaturesPDEVantrel() {
     pdeLog("entered %s in (self) %s", "dealloc", "QVFeaturesPDEVantrel");
-    QDBusConnection::systemBus().disconnect(QString(), QString::fromLatin1(notify::kObjectPath),
-                                            QString::fromLatin1(notify::kInterface), QString(), this, nullptr);
+    if (observingBus_)
+        QDBusConnection::systemBus().disconnect(QString(), QString::fromLatin1(notify::kObjectPath),
+                                                QString::fromLatin1(notify::kInterface), QString(), this, nullptr);
     stopTimer();
     LocalNotificationCenter::defaultCenter().removeObserver(this);
     stopBackgroundWork();
@@ -66,7 +85,12 @@ bool QVFeaturesPDEVantrel::initWithCallback(PDEHostCallback* host) {
 }
 
 void QVFeaturesPDEVantrel::observeDistributedNotifications() {
+    if (!systemBusMayExist()) {
+        pdeLog("no system bus; printer notifications are not observed");
+        return;
+    }
     QDBusConnection bus = QDBusConnection::systemBus();
+    observingBus_ = true;
     if (!bus.isConnected()) {
         pdeLog("no system bus; printer notifications are not observed");
         return;

@@ -111,6 +111,8 @@ private:
     std::optional<SortedPaper> sortedPaper_;
     std::unique_ptr<QTimer> ppdUpdateTimer_;
     std::atomic<bool> tickRunning_{false};
+    // Set once the system bus was asked for, so the destructor touches D-Bus only then.
+    bool observingBus_ = false;
     std::atomic<bool> extraFeatures_{false};
     std::atomic<bool> duplex_{false};
     std::atomic<bool> capabilitiesKnown_{false};
