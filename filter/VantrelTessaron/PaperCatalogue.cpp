@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "LocalizedFormat.h"
+#include "PLUMEX_CUPSJobReport.h"
 #include "ProtocolSupport.h"
 #include "VantrelTessaronJob.h"
 
@@ -222,9 +223,7 @@ std::optional<JRXPaperCatalogue> VantrelTessaronJob::getRegisteredPapers() {
         return std::nullopt;
     }
     const std::uint32_t count = tessaron::jrx::getU32(reply->data());
-    const std::string getting = localizedFormat("Getting %d registered papers ...", static_cast<int>(count));
-    if (auto* context = PLUMEX_CUPSPrintJob::sharedObject()) context->info("%s", getting.c_str());
-    else PLUMEX_CUPSLog::logLevelMessage(PLUMEX_CUPSLog::kLevelInfo, getting);
+    tessaron::printjob::reportInfo(localizedFormat("Getting %d registered papers ...", static_cast<int>(count)));
 
     JRXPaperCatalogue catalogue;
     long duplicates = 0;
