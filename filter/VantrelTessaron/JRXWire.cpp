@@ -35,28 +35,32 @@ void putFixedText(std::uint8_t* field, std::size_t size, const std::string& text
 
 }  // namespace tessaron::jrx
 
-std::array<std::uint8_t, tessaron::jrx::kHeaderSize> jrx_command_header_s::encode() const {
-    std::array<std::uint8_t, tessaron::jrx::kHeaderSize> out{};
-    tessaron::jrx::visitHeaderFields(*this, tessaron::jrx::FieldWriter{out.data()});
-    return out;
+namespace {
+
+using tessaron::jrx::ClientInfoLayout;
+using tessaron::jrx::HeaderLayout;
+
+// A record read from the head of `b`; none when `b` is shorter than the record.
+template <class Layout, class Record>
+std::optional<Record> decodeWhole(std::span<const std::uint8_t> b) {
+    if (b.size() < Layout::kSize) return std::nullopt;
+    return tessaron::jrx::decodeRecord<Layout, Record>(b);
+}
+
+}  // namespace
+
+std::array<std::uint8_t, HeaderLayout::kSize> jrx_command_header_s::encode() const {
+    return tessaron::jrx::encodeRecord<HeaderLayout>(*this);
 }
 
 std::optional<jrx_command_header_s> jrx_command_header_s::decode(std::span<const std::uint8_t> b) {
-    if (b.size() < tessaron::jrx::kHeaderSize) return std::nullopt;
-    jrx_command_header_s h;
-    tessaron::jrx::visitHeaderFields(h, tessaron::jrx::FieldReader{b});
-    return h;
+    return decodeWhole<HeaderLayout, jrx_command_header_s>(b);
 }
 
-std::array<std::uint8_t, tessaron::jrx::kClientInfoSize> _WSJRX_CLIENT_INFO::encode() const {
-    std::array<std::uint8_t, tessaron::jrx::kClientInfoSize> out{};
-    tessaron::jrx::visitClientInfoFields(*this, tessaron::jrx::FieldWriter{out.data()});
-    return out;
+std::array<std::uint8_t, ClientInfoLayout::kSize> _WSJRX_CLIENT_INFO::encode() const {
+    return tessaron::jrx::encodeRecord<ClientInfoLayout>(*this);
 }
 
 std::optional<_WSJRX_CLIENT_INFO> _WSJRX_CLIENT_INFO::decode(std::span<const std::uint8_t> b) {
-    if (b.size() < tessaron::jrx::kClientInfoSize) return std::nullopt;
-    _WSJRX_CLIENT_INFO c;
-    tessaron::jrx::visitClientInfoFields(c, tessaron::jrx::FieldReader{b});
-    return c;
+    return decodeWhole<ClientInfoLayout, _WSJRX_CLIENT_INFO>(b);
 }

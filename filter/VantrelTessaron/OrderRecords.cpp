@@ -16,29 +16,21 @@ void append(std::vector<uint8_t>& out, std::span<const uint8_t> bytes) {
 }  // namespace
 
 std::array<uint8_t, kOrderRecordSize> encodeOrderRecord(const jrx_order_param_ad_s& order) {
-    std::array<uint8_t, kOrderRecordSize> out{};
-    jrx::visitOrderFields(order, jrx::FieldWriter{out.data()});
-    return out;
+    return jrx::encodeRecord<jrx::OrderLayout>(order);
 }
 
 std::array<uint8_t, kFrameBlockSize> encodeFrameBlock(const jrx_frame_param_ad_s& frame) {
-    std::array<uint8_t, kFrameBlockSize> out{};
-    jrx::visitFrameFields(frame, jrx::FieldWriter{out.data()});
-    return out;
+    return jrx::encodeRecord<jrx::FrameLayout>(frame);
 }
 
 std::optional<jrx_order_param_ad_s> decodeOrderRecord(std::span<const uint8_t> bytes) {
-    if (bytes.size() > kOrderRecordSize) return std::nullopt;
-    jrx_order_param_ad_s order;
-    jrx::visitOrderFields(order, jrx::FieldReader{bytes});
-    return order;
+    if (bytes.size() > jrx::OrderLayout::kSize) return std::nullopt;
+    return jrx::decodeRecord<jrx::OrderLayout, jrx_order_param_ad_s>(bytes);
 }
 
 std::optional<jrx_frame_param_ad_s> decodeFrameBlock(std::span<const uint8_t> bytes) {
-    if (bytes.size() > kFrameBlockSize) return std::nullopt;
-    jrx_frame_param_ad_s frame;
-    jrx::visitFrameFields(frame, jrx::FieldReader{bytes});
-    return frame;
+    if (bytes.size() > jrx::FrameLayout::kSize) return std::nullopt;
+    return jrx::decodeRecord<jrx::FrameLayout, jrx_frame_param_ad_s>(bytes);
 }
 
 OrderProtocol orderProtocolFor(bool extraFeatures, bool fastPrint) {

@@ -10,6 +10,18 @@
 
 namespace {
 
+_WSJRX_CLIENT_INFO sampleClientInfo() {
+    _WSJRX_CLIENT_INFO c;
+    tessaron::jrx::putFixedText(c.User.data(), c.User.size(), "a-very-long-user-name-indeed");
+    tessaron::jrx::putFixedText(c.Host.data(), c.Host.size(), "host");
+    c.Address = {0x02, 0xfc, 0, 0, 0, 1};
+    c.IPAddress = {127, 0, 0, 10};
+    c.Port = 5002;
+    c.Version = 0x02020000;
+    c.Level = 3;
+    return c;
+}
+
 TEST(Wire, HeaderIsBigEndianAndRoundTrips) {
     jrx_command_header_s h;
     h.serverVersion = 0x03000000;
@@ -30,14 +42,7 @@ TEST(Wire, HeaderIsBigEndianAndRoundTrips) {
 }
 
 TEST(Wire, ClientInformationRoundTrips) {
-    _WSJRX_CLIENT_INFO c;
-    tessaron::jrx::putFixedText(c.User.data(), c.User.size(), "a-very-long-user-name-indeed");
-    tessaron::jrx::putFixedText(c.Host.data(), c.Host.size(), "host");
-    c.Address = {0x02, 0xfc, 0, 0, 0, 1};
-    c.IPAddress = {127, 0, 0, 10};
-    c.Port = 5002;
-    c.Version = 0x02020000;
-    c.Level = 3;
+    _WSJRX_CLIENT_INFO c = sampleClientInfo();
     const auto bytes = c.encode();
     EXPECT_EQ(bytes[50], 0x13);  // the port, big-endian, after user, host, MAC and IPv4 address
     EXPECT_EQ(bytes[51], 0x8A);
@@ -56,14 +61,7 @@ TEST(Wire, ClientInformationRoundTrips) {
 
 // Every byte of a filled record, so a change to how the record is laid out shows here.
 TEST(Wire, ClientInformationBytesAreFixed) {
-    _WSJRX_CLIENT_INFO c;
-    tessaron::jrx::putFixedText(c.User.data(), c.User.size(), "a-very-long-user-name-indeed");
-    tessaron::jrx::putFixedText(c.Host.data(), c.Host.size(), "host");
-    c.Address = {0x02, 0xfc, 0, 0, 0, 1};
-    c.IPAddress = {127, 0, 0, 10};
-    c.Port = 5002;
-    c.Version = 0x02020000;
-    c.Level = 3;
+    _WSJRX_CLIENT_INFO c = sampleClientInfo();
     c.Reserve.front() = 0xA5;
     c.Reserve.back() = 0x5A;
     const std::array<std::uint8_t, tessaron::jrx::kClientInfoSize> expected{
