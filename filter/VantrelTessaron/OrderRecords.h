@@ -41,21 +41,6 @@ struct jrx_frame_param_ad_s {
     std::array<uint8_t, 32> PaperName{};
     uint16_t Resolut = 0, PaperTone = 0;
 };
-    uint32_t ImageSize = 0;
-    uint32_t ImageFormat = 0;
-    uint16_t Copies = 0;
-    uint16_t FixedFF = 0;
-    std::array<uint8_t, 120> CVP1{};
-    std::array<uint8_t, 120> CVP2{};
-    uint16_t PaperWidth = 0;
-    uint16_t PaperLength = 0;
-    uint16_t Surface = 0;
-    uint16_t PaperFittingFlg = 0;
-    uint64_t RefId = 0;
-    std::array<uint8_t, 32> PaperName{};
-    uint16_t Resolut = 0;
-    uint16_t PaperTone = 0;
-};
 
 std::array<uint8_t, kOrderRecordSize> encodeOrderRecord(const jrx_order_param_ad_s& order);
 std::array<uint8_t, kFrameBlockSize> encodeFrameBlock(const jrx_frame_param_ad_s& frame);
