@@ -386,16 +386,10 @@ TEST_F(DialogLabTest, EveryPanelsValuesComeBackAfterSaveAsDefaultsEmptyLinesStay
 namespace {
 
 // The in-process dialog needs one QApplication, without the system bus.
-class DialogEnvironment : public tessaron::test::QtEnvironment {
-public:
-    DialogEnvironment() : QtEnvironment("test_e2e_dialog") {}
-    void SetUp() override {
+[[maybe_unused]] ::testing::Environment* const qtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new tessaron::test::QtEnvironment("test_e2e_dialog", [] {
         ::setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/tessaron-e2e-bus", 1);
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        QtEnvironment::SetUp();
-    }
-};
-
-[[maybe_unused]] ::testing::Environment* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new DialogEnvironment);
+    }));
 
 }  // namespace

@@ -111,11 +111,11 @@ TEST_P(PaperCatalogueTest, AsynchronousListIsFoldedAndSaved) {
 }
 
 TEST_P(PaperCatalogueTest, SynchronousListFoldsTheSameWay) {
-    const bool extended = GetParam();
-    auto job = clientOfLab(kAddress, lab(extended ? "3.0.0.0" : "2.2.0.0", extended));
+    auto job = clientOfLab(kAddress, lab(GetParam() ? "3.0.0.0" : "2.2.0.0", GetParam()));
     ASSERT_TRUE(job);
     LogCapture log;
     ASSERT_TRUE(job->getInfo());
+    const bool extended = GetParam();
     const auto catalogue = job->getRegisteredPapers();
     const std::string& text = log.text();
     ASSERT_TRUE(catalogue) << text;
