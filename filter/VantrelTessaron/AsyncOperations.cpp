@@ -10,9 +10,9 @@
 
 #include "LocalizedFormat.h"
 #include "Observers.h"
+#include "PLUMEX_BoundedSocket.h"
 #include "PLUMEX_CUPSJobReport.h"
 #include "ProtocolSupport.h"
-#include "PLUMEX_BoundedSocket.h"
 #include "VantrelTessaronJob.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <unistd.h>
 
 #include "LocalizedFormat.h"
-#include "PLUMEX_CUPSJobReport.h"
 #include "PLUMEX_BoundedSocket.h"
+#include "PLUMEX_CUPSJobReport.h"
 #include "ProtocolSupport.h"
 #include "OrderRecords.h"
 #include "VantrelTessaronJob.h"

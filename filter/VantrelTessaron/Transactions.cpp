@@ -12,8 +12,8 @@
 #include <unistd.h>
 
 #include "LocalizedFormat.h"
-#include "PLUMEX_CUPSJobReport.h"
 #include "PLUMEX_BoundedSocket.h"
+#include "PLUMEX_CUPSJobReport.h"
 #include "ProtocolSupport.h"
 #include "VantrelTessaronJob.h"
 
