@@ -32,29 +32,27 @@ bool isLandscape(pde::PageOrientation orientation) {
     return orientation == pde::PageOrientation::Landscape || orientation == pde::PageOrientation::ReverseLandscape;
 }
 
+OrientedPaper orientedPaper(const ppd_size_t& size, pde::PageOrientation orientation) {
+    // PPD margins: left and bottom from the lower left corner, right and top as coordinates.
+    OrientedPaper paper{size.width, size.length, size.left, size.length - size.top, size.width - size.right, size.bottom};
+    if (isLandscape(orientation)) {
+        // Turned a quarter anticlockwise: the paper's right edge becomes the page's top.
+        paper = {paper.height, paper.width, paper.bottom, paper.right, paper.top, paper.left};
+    }
+    return paper;
+}
+
 std::optional<pde::PaperRect> unadjustedPaperRect(ppd_file_t* ppd, const std::string& pageSize,
                                                   pde::PageOrientation orientation) {
     if (!ppd) return std::nullopt;
     ppd_size_t* size = ppdPageSize(ppd, pageSize.empty() ? nullptr : pageSize.c_str());
     if (!size || size->width <= 0 || size->length <= 0) return std::nullopt;
-    // PPD margins: left and bottom from the lower left corner, right and top as coordinates.
-    double leftMargin = size->left, topMargin = size->length - size->top;
-    double rightMargin = size->width - size->right, bottomMargin = size->bottom;
-    double width = size->width, height = size->length;
-    if (isLandscape(orientation)) {
-        std::swap(width, height);
-        // Turned a quarter anticlockwise: the paper's right edge becomes the page's top.
-        const double l = leftMargin, t = topMargin, r = rightMargin, b = bottomMargin;
-        leftMargin = b;
-        topMargin = r;
-        rightMargin = t;
-        bottomMargin = l;
-    }
+    const OrientedPaper paper = orientedPaper(*size, orientation);
     pde::PaperRect rect;
-    rect.left = -leftMargin;
-    rect.top = -topMargin;
-    rect.right = width - leftMargin;
-    rect.bottom = height - topMargin;
+    rect.left = -paper.left;
+    rect.top = -paper.top;
+    rect.right = paper.width - paper.left;
+    rect.bottom = paper.height - paper.top;
     return rect;
 }
 

@@ -16,6 +16,14 @@ std::optional<pde::PageOrientation> orientationFromIPP(const std::optional<std::
 std::string ippValueForOrientation(pde::PageOrientation orientation);
 bool isLandscape(pde::PageOrientation orientation);
 
+// A PPD paper size in points as the page is seen in the given orientation: the paper and the
+// margins of its imageable area on each side of the page.
+struct OrientedPaper {
+    double width = 0, height = 0;
+    double left = 0, top = 0, right = 0, bottom = 0;
+};
+OrientedPaper orientedPaper(const ppd_size_t& size, pde::PageOrientation orientation);
+
 // The paper of `pageSize` (the marked size when empty) in points, relative to the origin of
 // its imageable area, as the page is seen in the given orientation; none when the PPD has
 // no such size.

@@ -80,18 +80,7 @@ std::optional<PreviewLayout> previewLayout(const DialogHost& host) {
     const pde::PageOrientation orientation = host.orientation().value_or(pde::PageOrientation::Portrait);
     ppd_size_t* size = host.ppdFile() ? ppdPageSize(host.ppdFile(), nullptr) : nullptr;
     if (!size || size->width <= 0 || size->length <= 0) return std::nullopt;
-    // PPD margins: left and bottom from the lower left corner, right and top as coordinates.
-    double left = size->left, top = size->length - size->top, right = size->width - size->right,
-           bottom = size->bottom, width = size->width, height = size->length;
-    if (isLandscape(orientation)) {
-        // Turned a quarter anticlockwise: the paper's right edge becomes the page's top.
-        std::swap(width, height);
-        const double l = left, t = top, r = right, b = bottom;
-        left = b;
-        top = r;
-        right = t;
-        bottom = l;
-    }
+    const auto [width, height, left, top, right, bottom] = orientedPaper(*size, orientation);
     PreviewLayout layout;
     layout.paper = QSizeF(width, height);
     layout.printArea = QRectF(left, top, width - left - right, height - top - bottom);

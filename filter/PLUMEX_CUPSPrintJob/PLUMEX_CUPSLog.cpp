@@ -96,10 +96,7 @@ void PLUMEX_CUPSLog::logLevelMessage(int level, const std::string& message) {
 }
 
 void PLUMEX_CUPSLog::debug(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    const std::string text = tessaron::printjob::vformat(fmt, args);
-    va_end(args);
+    PLUMEX_FORMAT_ARGUMENTS(text, fmt);
     size_t start = 0;
     for (;;) {
         const size_t end = text.find('\n', start);
@@ -113,18 +110,12 @@ void PLUMEX_CUPSLog::debug(const char* fmt, ...) {
 }
 
 void PLUMEX_CUPSLog::err(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    const std::string text = tessaron::printjob::vformat(fmt, args);
-    va_end(args);
+    PLUMEX_FORMAT_ARGUMENTS(text, fmt);
     logLevelMessage(kLevelError, text);
 }
 
 void PLUMEX_CUPSLog::fatal(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    const std::string text = tessaron::printjob::vformat(fmt, args);
-    va_end(args);
+    PLUMEX_FORMAT_ARGUMENTS(text, fmt);
     tessaron::printjob::endWithFatalError(text);
 }
 
@@ -141,10 +132,7 @@ void PLUMEX_CUPSLog::fatal(const char* fmt, ...) {
 void PLUMEX_CUPSLog::setFatalHandler(FatalHandler handler) { _gFatalHandler = handler; }
 
 void PLUMEX_CUPSLog::recoverable(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    std::string text = tessaron::printjob::vformat(fmt, args);
-    va_end(args);
+    PLUMEX_FORMAT_ARGUMENTS(text, fmt);
     if (seenSignal() != 0) tessaron::printjob::endWithFatalError(text);
     if (platformFrameworkVersion() < 833.1) text = "recoverable: " + text;
     logLevelMessage(kLevelError, text);

@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 
+#include "PLUMEX_CUPSFormat.h"
+
 namespace tessaron::printjob {
 
 struct LogState {
@@ -41,9 +43,6 @@ void setErrorPause(std::chrono::milliseconds duration);
 std::string processName();
 
 std::string formattedLogDate(LogState& state, std::chrono::system_clock::time_point when);
-
-std::string vformat(const char* fmt, va_list args) __attribute__((format(printf, 1, 0)));
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // One line of the hex dump: the chunk (at most 16 bytes) that starts at `offset`.
 std::string hexDumpLine(const uint8_t* chunk, size_t count, size_t offset);

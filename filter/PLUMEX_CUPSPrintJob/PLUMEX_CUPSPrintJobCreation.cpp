@@ -242,34 +242,22 @@ std::string PLUMEX_CUPSPrintJob::MediaType() const {
 // ---- Per-job logging and recovery --------------------------------------------------------
 
 void PLUMEX_CUPSPrintJob::info(const char* fmt, ...) const {
-    va_list args;
-    va_start(args, fmt);
-    std::string message = tessaron::printjob::vformat(fmt, args);
-    va_end(args);
+    PLUMEX_FORMAT_ARGUMENTS(message, fmt);
     logLevelMessage(kLevelInfo, message);
 }
 
 void PLUMEX_CUPSPrintJob::jobDebug(const char* fmt, ...) const {
-    va_list args;
-    va_start(args, fmt);
-    std::string message = tessaron::printjob::vformat(fmt, args);
-    va_end(args);
+    PLUMEX_FORMAT_ARGUMENTS(message, fmt);
     logLevelMessage(kLevelDebug, message);
 }
 
 void PLUMEX_CUPSPrintJob::debug2(const char* fmt, ...) const {
-    va_list args;
-    va_start(args, fmt);
-    std::string message = tessaron::printjob::vformat(fmt, args);
-    va_end(args);
+    PLUMEX_FORMAT_ARGUMENTS(message, fmt);
     logLevelMessage(kLevelDebug2, message);
 }
 
 void PLUMEX_CUPSPrintJob::jobRecoverable(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    std::string message = tessaron::printjob::vformat(fmt, args);
-    va_end(args);
+    PLUMEX_FORMAT_ARGUMENTS(message, fmt);
     recoverable("%s", message.c_str());
     if (platformFrameworkVersion() < 833.1) _waitingForRecoverableError = true;
 }

@@ -25,10 +25,7 @@ std::string vformat(const char* fmt, va_list args) {
 }
 
 std::string format(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    std::string text = vformat(fmt, args);
-    va_end(args);
+    PLUMEX_FORMAT_ARGUMENTS(text, fmt);
     return text;
 }
 

@@ -9,10 +9,9 @@
 #include <string_view>
 #include <vector>
 
-namespace tessaron::printjob {
+#include "PLUMEX_CUPSFormat.h"
 
-std::string vformat(const char* fmt, va_list args) __attribute__((format(printf, 1, 0)));
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+namespace tessaron::printjob {
 
 // The process arguments (program name first): the ones creation was given, else the kernel's.
 const std::vector<std::string>& processArguments();

@@ -11,6 +11,8 @@
 #include "LocalizedFormat.h"
 #include "Observers.h"
 #include "PLUMEX_BoundedSocket.h"
+#include "PLUMEX_CUPSJobReport.h"
+#include "ProtocolSupport.h"
 #include "VantrelTessaronJob.h"
 
 namespace {
@@ -21,8 +23,6 @@ constexpr auto kReceiveIdleLimit = std::chrono::seconds(4);
 constexpr std::size_t kMaxNoiseBytes = 64 * 1024;
 constexpr int kMaxNestedReads = static_cast<int>(tessaron::jrx::kMaxRegisteredPapers) + 16;
 thread_local int tNestedReads = 0;
-
-[[noreturn]] void badResponse() { PLUMEX_CUPSLog::fatal("%s", localizedFormat("Bad response from printer.").c_str()); }
 
 struct Received {
     std::size_t count = 0;
@@ -59,11 +59,6 @@ Received receiveFully(int fd, std::vector<std::uint8_t>& buffer, std::size_t off
     return r;
 }
 
-void reportInfo(const std::string& text) {
-    if (auto* context = PLUMEX_CUPSPrintJob::sharedObject()) context->info("%s", text.c_str());
-    else PLUMEX_CUPSLog::logLevelMessage(PLUMEX_CUPSLog::kLevelInfo, text);
-}
-
 }  // namespace
 
 // ---- Operation -------------------------------------------------------------------------
@@ -81,7 +76,7 @@ void VantrelTessaronJob::sendAsyncDataCommand(std::vector<std::uint8_t> request)
 
 void VantrelTessaronJob::firedTimer() {
     PLUMEX_CUPSLog::debug("Waiting for the printer response for command 0X%.2X", _commandHeader.command);
-    reportInfo(localizedFormat("Waiting for the printer ..."));
+    tessaron::printjob::reportInfo(localizedFormat("Waiting for the printer ..."));
 }
 
 void VantrelTessaronJob::cleanupAfterAsync() {
@@ -94,13 +89,11 @@ void VantrelTessaronJob::cleanupAfterAsync() {
 }
 
 void VantrelTessaronJob::deviceOffline() {
-    if (auto* context = PLUMEX_CUPSPrintJob::sharedObject()) context->jobStateSet("offline-report");
-    else PLUMEX_CUPSLog::stateSet("offline-report");
+    tessaron::printjob::reportStateSet("offline-report");
 }
 
 void VantrelTessaronJob::deviceOnline() {
-    if (auto* context = PLUMEX_CUPSPrintJob::sharedObject()) context->jobStateClear("connecting-to-device,offline-report");
-    else PLUMEX_CUPSLog::stateClear("connecting-to-device,offline-report");
+    tessaron::printjob::reportStateClear("connecting-to-device,offline-report");
 }
 
 // ---- Read event ------------------------------------------------------------------------
@@ -133,7 +126,7 @@ void VantrelTessaronJob::dataWaitingToBeReadOnSocket(int socket) {
         if (n == 0 || n > tessaron::jrx::maxReplyDataLength(_commandHeader.command)) {
             PLUMEX_CUPSLog::debug("bad command response from %s", printerID().c_str());
             PLUMEX_CUPSLog::logData(buffer);
-            badResponse();
+            tessaron::badResponse();
         }
         buffer.resize(tessaron::jrx::kHeaderSize + n);
         const Received body = receiveFully(fd, buffer, tessaron::jrx::kHeaderSize, n, start + tessaron::network::replyDeadline(n));

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "WireLayout.h"
+
 namespace tessaron::jrx {
 
 std::size_t maxReplyDataLength(std::uint8_t command) {
@@ -33,82 +35,32 @@ void putFixedText(std::uint8_t* field, std::size_t size, const std::string& text
 
 }  // namespace tessaron::jrx
 
-std::array<std::uint8_t, tessaron::jrx::kHeaderSize> jrx_command_header_s::encode() const {
-    std::array<std::uint8_t, tessaron::jrx::kHeaderSize> out{};
-    out[0] = J;
-    out[1] = T;
-    tessaron::jrx::putU32(&out[2], serverVersion);
-    out[6] = command;
-    out[7] = direction;
-    tessaron::jrx::putU32(&out[8], dataLength);
-    tessaron::jrx::putU32(&out[12], reserve);
-    return out;
+namespace {
+
+using tessaron::jrx::ClientInfoLayout;
+using tessaron::jrx::HeaderLayout;
+
+// A record read from the head of `b`; none when `b` is shorter than the record.
+template <class Layout, class Record>
+std::optional<Record> decodeWhole(std::span<const std::uint8_t> b) {
+    if (b.size() < Layout::kSize) return std::nullopt;
+    return tessaron::jrx::decodeRecord<Layout, Record>(b);
+}
+
+}  // namespace
+
+std::array<std::uint8_t, HeaderLayout::kSize> jrx_command_header_s::encode() const {
+    return tessaron::jrx::encodeRecord<HeaderLayout>(*this);
 }
 
 std::optional<jrx_command_header_s> jrx_command_header_s::decode(std::span<const std::uint8_t> b) {
-    if (b.size() < tessaron::jrx::kHeaderSize) return std::nullopt;
-    jrx_command_header_s h;
-    h.J = b[0];
-    h.T = b[1];
-    h.serverVersion = tessaron::jrx::getU32(&b[2]);
-    h.command = b[6];
-    h.direction = b[7];
-    h.dataLength = tessaron::jrx::getU32(&b[8]);
-    h.reserve = tessaron::jrx::getU32(&b[12]);
-    return h;
+    return decodeWhole<HeaderLayout, jrx_command_header_s>(b);
 }
 
-std::array<std::uint8_t, tessaron::jrx::kClientInfoSize> _WSJRX_CLIENT_INFO::encode() const {
-    std::array<std::uint8_t, tessaron::jrx::kClientInfoSize> out{};
-    std::copy(User.begin(), User.end(), out.begin());
-    std::copy(Host.begin(), Host.end(), out.begin() + 20);
-    std::copy(Address.begin(), Address.end(), out.begin() + 40);
-    std::copy(IPAddress.begin(), IPAddress.end(), out.begin() + 46);
-    tessaron::jrx::putU16(&out[50], Port);
-    tessaron::jrx::putU32(&out[52], Version);
-    tessaron::jrx::putU16(&out[56], Level);
-    std::copy(Reserve.begin(), Reserve.end(), out.begin() + 58);
-    return out;
+std::array<std::uint8_t, ClientInfoLayout::kSize> _WSJRX_CLIENT_INFO::encode() const {
+    return tessaron::jrx::encodeRecord<ClientInfoLayout>(*this);
 }
 
 std::optional<_WSJRX_CLIENT_INFO> _WSJRX_CLIENT_INFO::decode(std::span<const std::uint8_t> b) {
-    if (b.size() < tessaron::jrx::kClientInfoSize) return std::nullopt;
-    _WSJRX_CLIENT_INFO c;
-    std::copy(b.begin(), b.begin() + 20, c.User.begin());
-    std::copy(b.begin() + 20, b.begin() + 40, c.Host.begin());
-    std::copy(b.begin() + 40, b.begin() + 46, c.Address.begin());
-    std::copy(b.begin() + 46, b.begin() + 50, c.IPAddress.begin());
-    c.Port = tessaron::jrx::getU16(&b[50]);
-    c.Version = tessaron::jrx::getU32(&b[52]);
-    c.Level = tessaron::jrx::getU16(&b[56]);
-    std::copy(b.begin() + 58, b.begin() + 96, c.Reserve.begin());
-    return c;
-}
-
-std::array<std::uint8_t, tessaron::jrx::kOrderParamADSize> jrx_order_param_ad_s::encode() const {
-    std::array<std::uint8_t, tessaron::jrx::kOrderParamADSize> out{};
-    std::uint8_t* p = out.data();
-    auto u16 = [&p](std::uint16_t v) { tessaron::jrx::putU16(p, v); p += 2; };
-    auto text = [&p](const std::array<std::uint8_t, 32>& t) { std::copy(t.begin(), t.end(), p); p += 32; };
-    for (std::uint16_t v : {OrderNo, FrameNum, PaperWidth, PaperLengthC, PaperLengthP, PaperLengthH, Surface, WithBorderC,
-                            WithBorderP, WithBorderH, IndexPrintFlg, PaperFittingFlg, IndexPaperWidth, IndexSurface, CmsFlg,
-                            Reserve1})
-        u16(v);
-    tessaron::jrx::putU64(p, RefId);
-    p += 8;
-    u16(SorterNum);
-    text(PaperName);
-    for (std::uint16_t v : {BothSidePrint, Copies, Collate, FastPrintFlg, Resolut, PaperTone, PaperLengthMin, PaperLengthMax,
-                            PaperWidthB, SurfaceB})
-        u16(v);
-    text(PaperNameB);
-    for (std::uint16_t v : {ResolutB, PaperToneB, PaperLengthMinB, PaperLengthMaxB, PaperWidthC, SurfaceC}) u16(v);
-    text(PaperNameC);
-    for (std::uint16_t v : {ResolutC, PaperToneC, PaperLengthMinC, PaperLengthMaxC, PaperWidthD, SurfaceD}) u16(v);
-    text(PaperNameD);
-    for (std::uint16_t v : {ResolutD, PaperToneD, PaperLengthMinD, PaperLengthMaxD, IndexPrintNum, EnablePriority, Priority,
-                            PrintMode, Wait, BlankPageNum})
-        u16(v);
-    std::copy(Reserve.begin(), Reserve.end(), p);
-    return out;
+    return decodeWhole<ClientInfoLayout, _WSJRX_CLIENT_INFO>(b);
 }

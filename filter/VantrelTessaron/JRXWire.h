@@ -1,5 +1,5 @@
 // Wire records and code tables of the Tessaron order protocol. Every multi-byte integer is
-// big-endian on the wire; records are encoded and decoded field by field.
+// big-endian on the wire; each record's layout is a field table in WireLayout.h.
 #pragma once
 
 #include <array>
@@ -102,6 +102,7 @@ struct _WSJRX_CLIENT_INFO {
 };
 
 // Order record of the extended order command, 240 bytes; every field not written stays 0.
+// Encoded and decoded by the functions of OrderRecords.h.
 struct jrx_order_param_ad_s {
     std::uint16_t OrderNo = 0, FrameNum = 0, PaperWidth = 0, PaperLengthC = 0, PaperLengthP = 0, PaperLengthH = 0;
     std::uint16_t Surface = 0, WithBorderC = 0, WithBorderP = 0, WithBorderH = 0, IndexPrintFlg = 0;
@@ -119,6 +120,4 @@ struct jrx_order_param_ad_s {
     std::uint16_t ResolutD = 0, PaperToneD = 0, PaperLengthMinD = 0, PaperLengthMaxD = 0;
     std::uint16_t IndexPrintNum = 0, EnablePriority = 0, Priority = 0, PrintMode = 0, Wait = 0, BlankPageNum = 0;
     std::array<std::uint8_t, 6> Reserve{};
-
-    std::array<std::uint8_t, tessaron::jrx::kOrderParamADSize> encode() const;
 };

@@ -31,24 +31,15 @@ inline constexpr uint32_t kImageFormatTIFF = 32;
 
 // Frame block (jrx_frame_param_ad_s), 480 bytes on the wire; older minilabs take its head.
 struct jrx_frame_param_ad_s {
-    uint16_t OrderNo = 0;
-    uint16_t FrameNum = 0;
-    uint16_t FrameNo = 0;
+    uint16_t OrderNo = 0, FrameNum = 0, FrameNo = 0;
     std::array<uint8_t, 18> FrameName{};
-    uint32_t ImageSize = 0;
-    uint32_t ImageFormat = 0;
-    uint16_t Copies = 0;
-    uint16_t FixedFF = 0;
-    std::array<uint8_t, 120> CVP1{};
-    std::array<uint8_t, 120> CVP2{};
-    uint16_t PaperWidth = 0;
-    uint16_t PaperLength = 0;
-    uint16_t Surface = 0;
-    uint16_t PaperFittingFlg = 0;
+    uint32_t ImageSize = 0, ImageFormat = 0;
+    uint16_t Copies = 0, FixedFF = 0;
+    std::array<uint8_t, 120> CVP1{}, CVP2{};
+    uint16_t PaperWidth = 0, PaperLength = 0, Surface = 0, PaperFittingFlg = 0;
     uint64_t RefId = 0;
     std::array<uint8_t, 32> PaperName{};
-    uint16_t Resolut = 0;
-    uint16_t PaperTone = 0;
+    uint16_t Resolut = 0, PaperTone = 0;
 };
 
 std::array<uint8_t, kOrderRecordSize> encodeOrderRecord(const jrx_order_param_ad_s& order);

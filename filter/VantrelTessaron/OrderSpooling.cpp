@@ -12,6 +12,7 @@
 
 #include "LocalizedFormat.h"
 #include "PLUMEX_BoundedSocket.h"
+#include "PLUMEX_CUPSJobReport.h"
 #include "ProtocolSupport.h"
 #include "OrderRecords.h"
 #include "VantrelTessaronJob.h"
@@ -121,9 +122,7 @@ void VantrelTessaronJob::ensureAllFramesSent() {
 
 void VantrelTessaronJob::cancelFastPrintJob() {
     gIncompleteFastPrintOrder = nullptr;
-    const std::string text = localizedFormat("Cancelling the FAST PRINT order ...");
-    if (PLUMEX_CUPSPrintJob* context = PLUMEX_CUPSPrintJob::sharedObject()) context->info("%s", text.c_str());
-    else PLUMEX_CUPSLog::logLevelMessage(PLUMEX_CUPSLog::kLevelInfo, text);
+    tessaron::printjob::reportInfo(localizedFormat("Cancelling the FAST PRINT order ..."));
     PLUMEX_CUPSLog::debug("cancelling fast print order for RefID: %llu",
                           static_cast<unsigned long long>(_jrxOrderParam2.RefId));
     const std::optional<std::uint32_t> code = cancelOnFreshConnection();

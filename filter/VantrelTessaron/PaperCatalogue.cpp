@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "LocalizedFormat.h"
+#include "PLUMEX_CUPSJobReport.h"
 #include "ProtocolSupport.h"
 #include "VantrelTessaronJob.h"
 
@@ -31,6 +32,20 @@ void reportPapersBeyondTheLimit(std::uint32_t count) {
         PLUMEX_CUPSLog::kLevelWarning,
         localizedFormat("The printer lists %u papers; only the first %u are kept.", static_cast<unsigned>(count),
                         static_cast<unsigned>(tessaron::jrx::kMaxRegisteredPapers)));
+}
+
+// Files one paper record under its key; a paper already there is merged into the entry instead.
+// Answers whether it was such a duplicate.
+bool addPaperToCatalogue(VantrelTessaronJob& job, JRXPaperCatalogue& catalogue, std::span<const std::uint8_t> record) {
+    const JRXPaperDictionary paper = job.paperDictForData(record);
+    const std::string key = VantrelTessaronJob::paperKeyForDictionary(paper);
+    auto it = catalogue.find(key);
+    if (it == catalogue.end()) {
+        catalogue.emplace(key, Value(paper));
+        return false;
+    }
+    job.processPaperForExistingDuplicateWithName(paper, *it->second.dictionary(), key);
+    return true;
 }
 
 }  // namespace
@@ -155,18 +170,8 @@ std::uint64_t VantrelTessaronJob::processGetPaperResponse(std::span<const std::u
     const std::uint32_t number = tessaron::jrx::getU32(record.data() + 4);
     if (!hasValueForKey(tessaron::jrx::keys::kCurrentPaperCount)) setValueForKey(tessaron::jrx::keys::kCurrentPaperCount, std::int64_t{count});
     if (!hasValueForKey(tessaron::jrx::keys::kMutablePaperDict)) setValueForKey(tessaron::jrx::keys::kMutablePaperDict, JRXPaperCatalogue{});
-    {
-        auto& catalogue = *valueForKey<JRXPaperCatalogue>(tessaron::jrx::keys::kMutablePaperDict);
-        const JRXPaperDictionary paper = paperDictForData(record);
-        const std::string key = paperKeyForDictionary(paper);
-        auto it = catalogue.find(key);
-        if (it != catalogue.end()) {
-            processPaperForExistingDuplicateWithName(paper, *it->second.dictionary(), key);
-            ++gDuplicateCount;
-        } else {
-            catalogue.emplace(key, Value(paper));
-        }
-    }
+    if (addPaperToCatalogue(*this, *valueForKey<JRXPaperCatalogue>(tessaron::jrx::keys::kMutablePaperDict), record))
+        ++gDuplicateCount;
     if (number < count && number >= tessaron::jrx::kMaxRegisteredPapers) {
         reportPapersBeyondTheLimit(count);
         auto* catalogue = valueForKey<JRXPaperCatalogue>(tessaron::jrx::keys::kMutablePaperDict);
@@ -222,24 +227,14 @@ std::optional<JRXPaperCatalogue> VantrelTessaronJob::getRegisteredPapers() {
         return std::nullopt;
     }
     const std::uint32_t count = tessaron::jrx::getU32(reply->data());
-    const std::string getting = localizedFormat("Getting %d registered papers ...", static_cast<int>(count));
-    if (auto* context = PLUMEX_CUPSPrintJob::sharedObject()) context->info("%s", getting.c_str());
-    else PLUMEX_CUPSLog::logLevelMessage(PLUMEX_CUPSLog::kLevelInfo, getting);
+    tessaron::printjob::reportInfo(localizedFormat("Getting %d registered papers ...", static_cast<int>(count)));
 
     JRXPaperCatalogue catalogue;
     long duplicates = 0;
     std::uint32_t c = 0;
     for (;;) {
         ++c;
-        const JRXPaperDictionary paper = paperDictForData(*reply);
-        const std::string key = paperKeyForDictionary(paper);
-        auto it = catalogue.find(key);
-        if (it != catalogue.end()) {
-            processPaperForExistingDuplicateWithName(paper, *it->second.dictionary(), key);
-            ++duplicates;
-        } else {
-            catalogue.emplace(key, Value(paper));
-        }
+        if (addPaperToCatalogue(*this, catalogue, *reply)) ++duplicates;
         if (c >= count) break;
         if (c >= tessaron::jrx::kMaxRegisteredPapers) {
             reportPapersBeyondTheLimit(count);

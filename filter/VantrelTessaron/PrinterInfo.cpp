@@ -2,8 +2,9 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "LocalizedFormat.h"
 #include "Localize.h"
+#include "LocalizedFormat.h"
+#include "PLUMEX_CUPSJobReport.h"
 #include "PLUMEX_TextUtilities.h"
 #include "ProtocolSupport.h"
 #include "VantrelTessaronJob.h"
@@ -186,10 +187,7 @@ std::uint64_t VantrelTessaronJob::getErrorStatus() {
     const std::uint64_t count = tessaron::jrx::getU32(reply->data());
     if (count == 0) return 0;
     PLUMEX_CUPSLog::debug("getting %lu errors ...", static_cast<unsigned long>(count));
-    PLUMEX_CUPSPrintJob* context = PLUMEX_CUPSPrintJob::sharedObject();
-    const std::string gettingText = localizedFormat("Getting %d errors ...", static_cast<int>(count));
-    if (context) context->info("%s", gettingText.c_str());
-    else PLUMEX_CUPSLog::logLevelMessage(PLUMEX_CUPSLog::kLevelInfo, gettingText);
+    tessaron::printjob::reportInfo(localizedFormat("Getting %d errors ...", static_cast<int>(count)));
 
     std::uint64_t handled = 0;
     for (;;) {
@@ -199,9 +197,7 @@ std::uint64_t VantrelTessaronJob::getErrorStatus() {
                               describeValue(error).c_str());
         const unsigned mainError = tessaron::jrx::getU16(reply->data() + 8);
         const std::string word = tessaron::localizedString(mainError > 4999 ? "Error" : "Attention");
-        const std::string text = localizedFormat("Printer reported %s %u", word.c_str(), mainError);
-        if (context) context->jobRecoverable("%s", text.c_str());
-        else PLUMEX_CUPSLog::recoverable("%s", text.c_str());
+        tessaron::printjob::reportRecoverable(localizedFormat("Printer reported %s %u", word.c_str(), mainError));
         if (handled >= count) break;
         std::int64_t code = 0;
         reply = getVantrelReply(&code);

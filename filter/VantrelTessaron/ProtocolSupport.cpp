@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "LocalizedFormat.h"
 #include "Notify.h"
 #include "PLUMEX_BoundedSocket.h"
 #include "PLUMEX_CUPSPrintJob.h"
@@ -38,6 +39,8 @@ tessaron::UniqueFd connectToAddressData(const std::vector<std::uint8_t>& address
 }
 
 namespace tessaron {
+
+void badResponse() { PLUMEX_CUPSLog::fatal("%s", localizedFormat("Bad response from printer.").c_str()); }
 
 network::SendResult sendCommandBytes(int fd, std::span<const std::uint8_t> bytes) {
     const network::SendResult result = network::sendWithin(fd, bytes, network::kSendStallLimit);

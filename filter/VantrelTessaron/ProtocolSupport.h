@@ -23,6 +23,10 @@ tessaron::UniqueFd connectToAddressData(const std::vector<std::uint8_t>& address
 
 namespace tessaron {
 
+// Ends the job with the localized "Bad response from printer." message: a reply that cannot be
+// read leaves the connection out of step, and no later command could be trusted.
+[[noreturn]] void badResponse();
+
 // Sends a command's bytes on a transaction's blocking connection within the stall limit and
 // logs why when they did not all go out. What a failure means is the caller's to decide.
 network::SendResult sendCommandBytes(int fd, std::span<const std::uint8_t> bytes);

@@ -13,6 +13,7 @@
 
 #include "LocalizedFormat.h"
 #include "PLUMEX_BoundedSocket.h"
+#include "PLUMEX_CUPSJobReport.h"
 #include "ProtocolSupport.h"
 #include "VantrelTessaronJob.h"
 
@@ -22,8 +23,6 @@ std::chrono::milliseconds gReplyPollInterval{100};
 constexpr long kWaitReportEvery = 100;   // attempts between "Waiting for the printer ..." reports
 constexpr long kMaxWaitAttempts = 3000;  // about five minutes of 100 ms attempts
 constexpr auto kHeaderTimeLimit = std::chrono::seconds(4);
-
-[[noreturn]] void badResponse() { PLUMEX_CUPSLog::fatal("%s", localizedFormat("Bad response from printer.").c_str()); }
 
 }  // namespace
 
@@ -59,7 +58,7 @@ bool VantrelTessaronJob::verifyJRXReplyHeaderLength(const std::uint8_t* bytes, s
 
 bool VantrelTessaronJob::sendAllOrFail(std::span<const std::uint8_t> bytes, std::size_t& sent) {
     const auto result = tessaron::sendCommandBytes(_nativeSocket.get(), bytes);
-    if (result == tessaron::network::SendResult::Failed) badResponse();
+    if (result == tessaron::network::SendResult::Failed) tessaron::badResponse();
     // Stalled: a lab that stopped reading; no reply can come, the caller decides.
     if (result == tessaron::network::SendResult::Stalled) return false;
     sent += bytes.size();
@@ -76,19 +75,15 @@ std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::responseForCommandE
     const std::vector<std::uint8_t>& request, std::optional<std::span<const std::uint8_t>> extra) {
     _nativeSocket.reset();
     PLUMEX_CUPSPrintJob* context = PLUMEX_CUPSPrintJob::sharedObject();
-    auto report = [context](const std::string& text) {
-        if (context) context->jobRecoverable("%s", text.c_str());
-        else PLUMEX_CUPSLog::recoverable("%s", text.c_str());
-    };
     while (!_addressData) {
-        report(localizedFormat("\"%s\" is not online!", printerID().c_str()));
+        tessaron::printjob::reportRecoverable(localizedFormat("\"%s\" is not online!", printerID().c_str()));
         connectToPort(tessaron::jrx::kTessaronPort);  // look again: the name may resolve by now
         setPrinterIP4Address(stringForCurrentIP4Address());
     }
     if (context) context->recoverIfNeeded();
 
     while (!openCommandSocket())
-        report(localizedFormat("\"%s\" is not a TESSaron printer!", printerID().c_str()));
+        tessaron::printjob::reportRecoverable(localizedFormat("\"%s\" is not a TESSaron printer!", printerID().c_str()));
     if (context) context->recoverIfNeeded();
 
     const std::size_t extraLength = extra ? extra->size() : 0;
@@ -166,13 +161,11 @@ ReadOutcome receiveSome(int fd, std::uint8_t* buffer, std::size_t want, std::siz
         if (e == EAGAIN || e == EWOULDBLOCK || e == EINTR) {
             ++attempts;
             if (attempts % kWaitReportEvery == 0) {
-                const std::string text = localizedFormat("Waiting for the printer ...");
-                if (auto* context = PLUMEX_CUPSPrintJob::sharedObject()) context->info("%s", text.c_str());
-                else PLUMEX_CUPSLog::logLevelMessage(PLUMEX_CUPSLog::kLevelInfo, text);
+                tessaron::printjob::reportInfo(localizedFormat("Waiting for the printer ..."));
             }
             if (attempts >= kMaxWaitAttempts) {
                 PLUMEX_CUPSLog::debug("Timed out waiting for the printer reply ...");
-                badResponse();
+                tessaron::badResponse();
             }
             continue;
         }
@@ -181,7 +174,7 @@ ReadOutcome receiveSome(int fd, std::uint8_t* buffer, std::size_t want, std::siz
             return ReadOutcome::Reset;
         }
         PLUMEX_CUPSLog::debug("Error %d connecting to printer: %s", e, std::strerror(e));
-        badResponse();
+        tessaron::badResponse();
     }
 }
 
@@ -224,7 +217,7 @@ std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::getVantrelReply(std
     if (have < tessaron::jrx::kHeaderSize) {
         PLUMEX_CUPSLog::debug("bad reply header of %ld bytes (expected %d).", static_cast<long>(have),
                               static_cast<int>(tessaron::jrx::kHeaderSize));
-        badResponse();
+        tessaron::badResponse();
     }
     const auto decoded = jrx_command_header_s::decode(header);
     const std::uint32_t dataLength = decoded->dataLength;
@@ -232,7 +225,7 @@ std::optional<std::vector<std::uint8_t>> VantrelTessaronJob::getVantrelReply(std
         dataLength > tessaron::jrx::maxReplyDataLength(_commandHeader.command)) {
         PLUMEX_CUPSLog::debug("bad command response from %s", printerID().c_str());
         PLUMEX_CUPSLog::logData(header, sizeof header);
-        badResponse();
+        tessaron::badResponse();
     }
     PLUMEX_CUPSLog::logData(header, sizeof header);
 

@@ -248,8 +248,6 @@ private:
     // The cancel command on a connection of its own, within a few seconds in all; the result
     // code, or none without a reply.
     std::optional<std::uint32_t> cancelOnFreshConnection() const;
-    tessaron::CroppingRects _croppingRects;     // binding margin of odd and even pages
-    tessaron::RasterGeometry _rasterGeometry;
 
     // ==== Protocol (private) =============================================================
     bool parseDeviceURI(const std::string& uri);

@@ -16,11 +16,11 @@ using tessaron::test::ProcessSpec;
 
 namespace {
 
-const std::string kLine1 = "network vantrelps \"Unknown\" \"Vantrel Printing System\"\n";
-
+// The line of a discovered minilab, and the first line, which names the scheme alone.
 std::string deviceLine(const std::string& address, const std::string& name) {
     return "network vantrelps://" + address + " \"Vantrel Tessaron\" \"Vantrel " + name + " (" + address + ")\"\n";
 }
+const std::string kLine1 = "network vantrelps \"Unknown\" \"Vantrel Printing System\"\n";
 
 ProcessSpec backend(std::vector<std::string> args = {}) {
     ProcessSpec spec;

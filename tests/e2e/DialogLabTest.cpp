@@ -21,6 +21,7 @@
 #include "PrintDialog.h"
 #include "Preview.h"
 #include "PrintSession.h"
+#include "QtTestEnvironment.h"
 #include "Screenshots.h"
 #include "SampleImages.h"
 #include "SchedulerLab.h"
@@ -401,22 +402,10 @@ TEST_F(DialogLabTest, EveryPanelsValuesComeBackAfterSaveAsDefaultsEmptyLinesStay
 namespace {
 
 // The in-process dialog needs one QApplication, without the system bus.
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
+[[maybe_unused]] ::testing::Environment* const qtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new tessaron::test::QtEnvironment("test_e2e_dialog", [] {
         ::setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/tessaron-e2e-bus", 1);
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        static int argc = 1;
-        static char name[] = "test_e2e_dialog";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] ::testing::Environment* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+    }));
 
 }  // namespace

@@ -28,6 +28,15 @@ uint32_t argbAt(const Bitmap& canvas, int x, int r)
 uint32_t argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return a << 24 | r << 16 | g << 8 | b; }
 constexpr uint32_t kWhite = 0xffffffff;
 
+// An accumulator of the page's size whose canvas shows the page moved by (dx, dy); the page
+// must outlive it.
+std::optional<ImageAccumulator> canvasShowing(const Bitmap& page, double dx, double dy)
+{
+    auto acc = ImageAccumulator::create(page.width(), page.height(), 1);
+    acc->setImage(Image::imageWithBitmap(page.view()).translatedBy(dx, dy));
+    return acc;
+}
+
 ImageAccumulator whiteCanvas(int w, int h)
 {
     auto acc = ImageAccumulator::create(w, h, 1);
@@ -64,8 +73,7 @@ TEST(Accumulator, DirtyRectangleReplacesOnlyItsPixels)
 TEST(Accumulator, TranslationMovesRightAndUp)
 {
     const Bitmap page = coordinates(5, 4);
-    auto acc = ImageAccumulator::create(5, 4, 1);
-    acc->setImage(Image::imageWithBitmap(page.view()).translatedBy(1, 1));
+    auto acc = canvasShowing(page, 1, 1);
     // Up by one: canvas row r shows page row r + 1; the bottom row and left column are uncovered.
     for (int r = 0; r < 4; ++r)
         for (int x = 0; x < 5; ++x) {
@@ -83,8 +91,7 @@ TEST(Accumulator, TranslationMovesRightAndUp)
 TEST(Accumulator, HalfPixelTranslationInterpolates)
 {
     const Bitmap page = coordinates(8, 2);
-    auto acc = ImageAccumulator::create(8, 2, 1);
-    acc->setImage(Image::imageWithBitmap(page.view()).translatedBy(0.5, 0));
+    auto acc = canvasShowing(page, 0.5, 0);
     // Canvas pixel x lies between page columns x - 1 and x; the left edge continues.
     for (int x = 1; x < 8; ++x) {
         const int red = acc->canvas().row(0)[4 * x + 1];

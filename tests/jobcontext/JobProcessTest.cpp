@@ -32,6 +32,20 @@ std::vector<std::string> jobArgs(const std::string& options = "") { return {"42"
 
 const std::vector<RasterPage> kThreePages = {{5, 4, 1}, {3, 2, 9}, {6, 1, 200}};
 
+// The probe on the same job twice: piped to its standard input, and named as its file.
+struct RunBothWays {
+    tessaron::test::ProcessResult piped, named;
+};
+
+RunBothWays runBothWays(const TempDir& dir, const std::vector<RasterPage>& pages) {
+    tessaron::jobcontexttest::writeRaster(dir.file("job.ras"), pages);
+    ProcessSpec piped = probe(dir, jobArgs());
+    piped.stdinFile = dir.file("job.ras");
+    auto args = jobArgs();
+    args.push_back(dir.file("job.ras"));
+    return {tessaron::test::runProcess(piped), tessaron::test::runProcess(probe(dir, args))};
+}
+
 std::string pageLines(const std::vector<RasterPage>& pages) {
     std::string lines;
     for (size_t i = 0; i < pages.size(); ++i) {
@@ -94,12 +108,10 @@ TEST(JobCreation, NoDeviceURIOrNoRasterEndsTheJob) {
 
 TEST(PageCount, PagesAreCountedAheadFromAPipeAndAFile) {
     TempDir dir;
-    tessaron::jobcontexttest::writeRaster(dir.file("job.ras"), kThreePages);
+    const RunBothWays runs = runBothWays(dir, kThreePages);
     const std::string expected = "pages expected 3 copies 1\n" + pageLines(kThreePages) + "pages output 3\n";
 
-    ProcessSpec piped = probe(dir, jobArgs());
-    piped.stdinFile = dir.file("job.ras");
-    auto result = tessaron::test::runProcess(piped);
+    const tessaron::test::ProcessResult& result = runs.piped;
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(result.out, expected);
     const size_t first = result.err.find("PAGE: 1 1\n"), second = result.err.find("PAGE: 2 1\n"),
@@ -110,11 +122,8 @@ TEST(PageCount, PagesAreCountedAheadFromAPipeAndAFile) {
     // Every page was expected: no complaint about a missing header after the last one.
     EXPECT_EQ(result.err.find("Failed to read the CUPS header!"), std::string::npos);
 
-    auto args = jobArgs();
-    args.push_back(dir.file("job.ras"));
-    result = tessaron::test::runProcess(probe(dir, args));
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_EQ(result.out, expected);
+    EXPECT_EQ(runs.named.exitStatus, 0) << runs.named.err;
+    EXPECT_EQ(runs.named.out, expected);
 }
 
 TEST(PageCount, PagesLargerThanOneCountingReadAreCountedWholeAndPrintedUnchanged) {
@@ -122,17 +131,11 @@ TEST(PageCount, PagesLargerThanOneCountingReadAreCountedWholeAndPrintedUnchanged
     // multiple of what one read takes.
     const std::vector<RasterPage> pages = {{120000, 7, 3}, {700, 1000, 5}, {2, 1, 11}};
     TempDir dir;
-    tessaron::jobcontexttest::writeRaster(dir.file("job.ras"), pages);
+    const RunBothWays runs = runBothWays(dir, pages);
     const std::string expected = "pages expected 3 copies 1\n" + pageLines(pages) + "pages output 3\n";
-    ProcessSpec piped = probe(dir, jobArgs());
-    piped.stdinFile = dir.file("job.ras");
-    auto result = tessaron::test::runProcess(piped);
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_EQ(result.out, expected);
-    auto args = jobArgs();
-    args.push_back(dir.file("job.ras"));
-    result = tessaron::test::runProcess(probe(dir, args));
-    EXPECT_EQ(result.out, expected);
+    EXPECT_EQ(runs.piped.exitStatus, 0) << runs.piped.err;
+    EXPECT_EQ(runs.piped.out, expected);
+    EXPECT_EQ(runs.named.out, expected);
 }
 
 TEST(PageCount, TheCopyOfAPipedJobLeavesNoFileBehind) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "KeyedArchive.h"
+#include "KeyedArchiveReader.h"
 #include "Process.h"
 #include "TempDir.h"
 
@@ -40,19 +41,13 @@ TEST(KeyedArchive, IndependentReaderResolvesTheLayout) {
     const std::string path = dir.write("archive.plist", std::string(archive->begin(), archive->end()));
     tessaron::test::ProcessSpec spec;
     spec.program = "/usr/bin/python3";
-    spec.args = {"-c", R"(
-import plistlib, sys
+    spec.args = {"-c", std::string(tessaron::test::kKeyedArchiveResolver) + R"(
+import sys
 a = plistlib.load(open(sys.argv[1], "rb"))
 assert a["$archiver"] == "NSKeyedArchiver" and a["$version"] == 100000, a
 o = a["$objects"]
 assert o[0] == "$null"
-def r(v):
-    v = o[v.data] if isinstance(v, plistlib.UID) else v
-    if isinstance(v, dict) and "NS.keys" in v:
-        assert o[v["$class"].data]["$classname"] in ("NSDictionary", "NSMutableDictionary")
-        return {r(k): r(x) for k, x in zip(v["NS.keys"], v["NS.objects"])}
-    return v
-root = r(a["$top"]["root"])
+root = resolve(o, a["$top"]["root"])
 s = root["A4-r300"]
 print(s["paperName"], s["paperWidth"], s["tone"], s["installed"], s["big"], s["negative"], repr(s["empty"]),
       root["w1270s1r300"]["paperLMax"], root["nested"])

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "QtTestEnvironment.h"
+
 namespace tessaron::pdetest {
 
 std::string tessaronPPD(const std::string& extra) {
@@ -119,29 +121,26 @@ namespace {
 
 // Panels are widgets: the test program runs inside one QApplication, with the user's
 // defaults in a private folder.
-class QtEnvironment : public ::testing::Environment {
+class PanelEnvironment : public tessaron::test::QtEnvironment {
 public:
+    PanelEnvironment() : QtEnvironment("test_pde_panels") {}
     void SetUp() override {
         char pattern[] = "/tmp/tessaron-pde-config-XXXXXX";
         if (const char* d = mkdtemp(pattern)) {
             config_ = d;
             setenv("XDG_CONFIG_HOME", d, 1);
         }
-        static int argc = 1;
-        static char name[] = "test_pde_panels";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
+        QtEnvironment::SetUp();
     }
     void TearDown() override {
-        app_.reset();
+        QtEnvironment::TearDown();
         if (!config_.empty()) QDir(QString::fromStdString(config_)).removeRecursively();
     }
 
 private:
     std::string config_;
-    std::unique_ptr<QApplication> app_;
 };
 
-[[maybe_unused]] ::testing::Environment* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] ::testing::Environment* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new PanelEnvironment);
 
 }  // namespace

@@ -48,53 +48,60 @@ ppd_file_t* openPPD(const std::string& dir, const std::string& extra) {
     return ppdOpenFile(path.c_str());
 }
 
+// A PPD with the lines of `extra`, in a folder of its own; closed with the object.
+class TestPPD {
+public:
+    explicit TestPPD(const std::string& extra) : ppd_(openPPD(dir_.path(), extra)) {}
+    ~TestPPD() {
+        if (ppd_) ppdClose(ppd_);
+    }
+    TestPPD(const TestPPD&) = delete;
+    TestPPD& operator=(const TestPPD&) = delete;
+    ppd_file_t* get() const { return ppd_; }
+
+private:
+    tessaron::test::TempDir dir_;
+    ppd_file_t* ppd_;
+};
+
 }  // namespace
 
 TEST(SavedData, LongDataSpreadOverManyChunksReadsBackWhole) {
-    tessaron::test::TempDir dir;
     std::string data;
     for (int i = 0; i < 2000; ++i) data.push_back(static_cast<char>(i * 7));
-    ppd_file_t* ppd = openPPD(dir.path(), savedDataAttributes("JRXPapersKnown", data));
-    ASSERT_NE(ppd, nullptr);
-    const auto read = ppdSavedDataForAttributeForPPD("JRXPapersKnown", ppd);
+    const TestPPD ppd(savedDataAttributes("JRXPapersKnown", data));
+    ASSERT_NE(ppd.get(), nullptr);
+    const auto read = ppdSavedDataForAttributeForPPD("JRXPapersKnown", ppd.get());
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(read->toStdString(), data);
-    EXPECT_FALSE(ppdSavedDataForAttributeForPPD("JRXOther", ppd).has_value());
-    ppdClose(ppd);
+    EXPECT_FALSE(ppdSavedDataForAttributeForPPD("JRXOther", ppd.get()).has_value());
 }
 
 TEST(SavedData, AGapOrAnEmptyChunkEndsTheText) {
-    tessaron::test::TempDir dir;
     // "abc" and "def" in two chunks, then an empty one and a stray chunk after it.
-    ppd_file_t* ppd = openPPD(dir.path(),
-                              "*K00000: \"YWJj\"\n*K00001: \"ZGVm\"\n*K00002: \"\"\n*K00003: \"Z2hp\"\n"
-                              "*G00000: \"YWJj\"\n*G00002: \"ZGVm\"\n");
-    ASSERT_NE(ppd, nullptr);
-    EXPECT_EQ(ppdSavedDataForAttributeForPPD("K", ppd).value_or("").toStdString(), "abcdef");
-    EXPECT_EQ(ppdSavedDataForAttributeForPPD("G", ppd).value_or("").toStdString(), "abc");
-    ppdClose(ppd);
+    const TestPPD ppd("*K00000: \"YWJj\"\n*K00001: \"ZGVm\"\n*K00002: \"\"\n*K00003: \"Z2hp\"\n"
+                      "*G00000: \"YWJj\"\n*G00002: \"ZGVm\"\n");
+    ASSERT_NE(ppd.get(), nullptr);
+    EXPECT_EQ(ppdSavedDataForAttributeForPPD("K", ppd.get()).value_or("").toStdString(), "abcdef");
+    EXPECT_EQ(ppdSavedDataForAttributeForPPD("G", ppd.get()).value_or("").toStdString(), "abc");
 }
 
 TEST(SavedData, ALastGroupMissingPartOfItsPaddingReadsAsTheBackendReadsIt) {
-    tessaron::test::TempDir dir;
-    ppd_file_t* ppd = openPPD(dir.path(), "*P00000: \"QQ=\"\n*N00000: \"QUI\"\n*F00000: \"QQ==\"\n");
-    ASSERT_NE(ppd, nullptr);
-    EXPECT_EQ(ppdSavedDataForAttributeForPPD("P", ppd).value_or("").toStdString(), "A");
-    EXPECT_EQ(ppdSavedDataForAttributeForPPD("N", ppd).value_or("").toStdString(), "AB");
-    EXPECT_EQ(ppdSavedDataForAttributeForPPD("F", ppd).value_or("").toStdString(), "A");
-    ppdClose(ppd);
+    const TestPPD ppd("*P00000: \"QQ=\"\n*N00000: \"QUI\"\n*F00000: \"QQ==\"\n");
+    ASSERT_NE(ppd.get(), nullptr);
+    EXPECT_EQ(ppdSavedDataForAttributeForPPD("P", ppd.get()).value_or("").toStdString(), "A");
+    EXPECT_EQ(ppdSavedDataForAttributeForPPD("N", ppd.get()).value_or("").toStdString(), "AB");
+    EXPECT_EQ(ppdSavedDataForAttributeForPPD("F", ppd.get()).value_or("").toStdString(), "A");
 }
 
 TEST(PPDValues, DefaultsComeFromTheOptionOrTheDefaultAttribute) {
-    tessaron::test::TempDir dir;
-    ppd_file_t* ppd = openPPD(dir.path(), "");
-    ASSERT_NE(ppd, nullptr);
-    EXPECT_EQ(cupsDefaultChoiceForOptionForPPD("PaperFeed", ppd).value_or(""), QStringLiteral("Roll"));
-    EXPECT_EQ(cupsDefaultChoiceForOptionForPPD("Red", ppd).value_or(""), QStringLiteral("0.00"));
-    EXPECT_FALSE(cupsDefaultChoiceForOptionForPPD("Green", ppd).has_value());
+    const TestPPD ppd("");
+    ASSERT_NE(ppd.get(), nullptr);
+    EXPECT_EQ(cupsDefaultChoiceForOptionForPPD("PaperFeed", ppd.get()).value_or(""), QStringLiteral("Roll"));
+    EXPECT_EQ(cupsDefaultChoiceForOptionForPPD("Red", ppd.get()).value_or(""), QStringLiteral("0.00"));
+    EXPECT_FALSE(cupsDefaultChoiceForOptionForPPD("Green", ppd.get()).has_value());
     EXPECT_FALSE(cupsValueForAttributeForPPD("Red", nullptr).has_value());
-    ppdMarkDefaults(ppd);
-    ppdMarkOption(ppd, "PaperFeed", "Sheet");
-    EXPECT_EQ(cupsChoiceForOptionForPPD("PaperFeed", ppd).value_or(""), QStringLiteral("Sheet"));
-    ppdClose(ppd);
+    ppdMarkDefaults(ppd.get());
+    ppdMarkOption(ppd.get(), "PaperFeed", "Sheet");
+    EXPECT_EQ(cupsChoiceForOptionForPPD("PaperFeed", ppd.get()).value_or(""), QStringLiteral("Sheet"));
 }

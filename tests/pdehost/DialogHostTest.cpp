@@ -13,20 +13,12 @@ using print::DialogHost;
 
 namespace {
 
-class HostTest : public ::testing::Test {
+class HostTest : public pdetest::ConstrainedPPDTest {
 protected:
-    void SetUp() override {
-        std::string error;
-        ppd_ = print::QueuePPD::open(temp_.write("test.ppd", pdetest::constrainedPPD()), error);
-        ASSERT_TRUE(ppd_) << error;
-    }
     std::string marked(const char* key) const {
         ppd_choice_t* choice = ppdFindMarkedChoice(ppd_->ppd(), key);
         return choice ? choice->choice : "";
     }
-
-    test::TempDir temp_;
-    std::unique_ptr<print::QueuePPD> ppd_;
 };
 
 TEST_F(HostTest, AConflictingChoiceIsRefusedAndThePreviousOneStaysMarked) {

@@ -97,25 +97,11 @@ std::string imageDocument(const char* format) {
 }  // namespace tessaron::pdetest
 
 // Panels are widgets: every test program of the host runs inside one QApplication.
-#include <QApplication>
-#include <gtest/gtest.h>
+#include "QtTestEnvironment.h"
 
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "test_pdehost";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] ::testing::Environment* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] ::testing::Environment* const qtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new tessaron::test::QtEnvironment("test_pdehost"));
 
 }  // namespace

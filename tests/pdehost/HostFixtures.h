@@ -1,8 +1,14 @@
 // Documents and printer descriptions for the host's tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "QueuePPD.h"
+#include "TempDir.h"
 
 namespace tessaron::pdetest {
 
@@ -18,5 +24,18 @@ std::string pdfDocument(int pages, bool incrementalUpdate = false);
 std::string rasterDocument(int pages, bool cutLastPage = false);
 // An image in the given Qt format ("PNG", "JPEG").
 std::string imageDocument(const char* format);
+
+// A test with constrainedPPD() opened as a queue's PPD from a private folder.
+class ConstrainedPPDTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ppd_ = print::QueuePPD::open(temp_.write("test.ppd", constrainedPPD()), error);
+        ASSERT_TRUE(ppd_) << error;
+    }
+
+    test::TempDir temp_;
+    std::unique_ptr<print::QueuePPD> ppd_;
+};
 
 }  // namespace tessaron::pdetest

@@ -17,18 +17,15 @@ namespace {
 
 constexpr double kMillimetre = 72.0 / 25.4;
 
-class PreviewTest : public ::testing::Test {
+class PreviewTest : public pdetest::ConstrainedPPDTest {
 protected:
     void SetUp() override {
-        std::string error;
-        ppd_ = print::QueuePPD::open(temp_.write("test.ppd", pdetest::constrainedPPD()), error);
-        ASSERT_TRUE(ppd_) << error;
+        ConstrainedPPDTest::SetUp();
+        if (HasFatalFailure()) return;
         host_ = std::make_unique<print::DialogHost>("lab", "", ppd_->ppd(), print::PrintSettings{});
     }
     void choose(const char* key, const char* value) { ASSERT_TRUE(host_->choose(key, value)) << key; }
 
-    test::TempDir temp_;
-    std::unique_ptr<print::QueuePPD> ppd_;
     std::unique_ptr<print::DialogHost> host_;
 };
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <regex>
 
+#include "KeyedArchiveReader.h"
 #include "MinilabProcess.h"
 #include "NetLock.h"
 #include "Process.h"
@@ -33,18 +34,11 @@ constexpr const char* kPPD = "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*Fil
                              "*Throughput: \"1\"\n*LandscapeOrientation: Plus90\n*TTRasterizer: Type42\n";
 
 // Follows the archive's UIDs from $top.root and prints each paper key with a few fields.
-constexpr const char* kArchiveReader = R"(
-import base64, plistlib, sys
+const std::string kArchiveReader = std::string(tessaron::test::kKeyedArchiveResolver) + R"(
+import base64, sys
 archive = plistlib.loads(base64.b64decode(open(sys.argv[1]).read()))
 assert archive["$archiver"] == "NSKeyedArchiver", archive["$archiver"]
-objects = archive["$objects"]
-def resolve(v):
-    v = objects[v.data] if isinstance(v, plistlib.UID) else v
-    if isinstance(v, dict) and "NS.keys" in v:
-        assert objects[v["$class"].data]["$classname"] in ("NSDictionary", "NSMutableDictionary")
-        return {resolve(k): resolve(o) for k, o in zip(v["NS.keys"], v["NS.objects"])}
-    return v
-root = resolve(archive["$top"]["root"])
+root = resolve(archive["$objects"], archive["$top"]["root"])
 for key in sorted(root):
     paper = root[key]
     extra = " paperName=" + paper["paperName"] if "paperName" in paper else " paperLMax=%d" % paper["paperLMax"]
@@ -68,6 +62,17 @@ ProcessSpec asCUPSRunsIt(const std::string& program, const std::string& uri, con
 
 class CommandJobProcessTest : public ::testing::Test {
 protected:
+    // The catalogue in saved "PPD: JRXPapersKnown" chunks, as the independent reader prints it.
+    ProcessResult readSavedCatalogue(const std::vector<std::string>& chunks) {
+        std::string base64;
+        for (const auto& chunk : chunks) base64 += chunk.substr(chunk.find('=') + 1);
+        base64.erase(std::remove(base64.begin(), base64.end(), '"'), base64.end());
+        ProcessSpec reader;
+        reader.program = "/usr/bin/python3";
+        reader.args = {"-c", kArchiveReader, dir_.write("catalogue.b64", base64)};
+        return runProcess(reader);
+    }
+
     TempDir dir_;
     NetLock lock_;
 };
@@ -108,13 +113,7 @@ TEST_F(CommandJobProcessTest, RefreshWritesCapabilitiesAndCatalogue) {
     EXPECT_NE(r.err.find("DEBUG: vantrelps: finished with this job (vantrelps v1089)"), std::string::npos) << r.err;
 
     // An independent keyed-archive reader resolves the catalogue from the saved chunks.
-    std::string base64;
-    for (const auto& chunk : chunks) base64 += chunk.substr(chunk.find('=') + 1);
-    base64.erase(std::remove(base64.begin(), base64.end(), '"'), base64.end());
-    ProcessSpec reader;
-    reader.program = "/usr/bin/python3";
-    reader.args = {"-c", kArchiveReader, dir_.write("catalogue.b64", base64)};
-    const ProcessResult decoded = runProcess(reader);
+    const ProcessResult decoded = readSavedCatalogue(chunks);
     ASSERT_EQ(decoded.exitStatus, 0) << decoded.err;
     EXPECT_EQ(decoded.out, "A4-r300 paperName=A4 paperSource=1\nw1270s1r300 paperLMax=2540 paperSource=0\n");
     EXPECT_NE(lab.log().find("JRX_GET_PAPER_AD"), std::string::npos) << lab.log();
@@ -140,13 +139,7 @@ TEST_F(CommandJobProcessTest, MorePapersThanTheDriverKeepsAreCutAndSaidSo) {
     EXPECT_NE(warnings[0].find("The printer lists 2100 papers; only the first 2048 are kept."), std::string::npos)
         << warnings[0];
     // The first 2048 papers are saved as the catalogue.
-    std::string base64;
-    for (const auto& chunk : linesStartingWith(r.err, "PPD: JRXPapersKnown")) base64 += chunk.substr(chunk.find('=') + 1);
-    base64.erase(std::remove(base64.begin(), base64.end(), '"'), base64.end());
-    ProcessSpec reader;
-    reader.program = "/usr/bin/python3";
-    reader.args = {"-c", kArchiveReader, dir_.write("catalogue.b64", base64)};
-    const ProcessResult decoded = runProcess(reader);
+    const ProcessResult decoded = readSavedCatalogue(linesStartingWith(r.err, "PPD: JRXPapersKnown"));
     ASSERT_EQ(decoded.exitStatus, 0) << decoded.err;
     EXPECT_EQ(std::count(decoded.out.begin(), decoded.out.end(), '\n'), 2048) << decoded.out.substr(0, 200);
     EXPECT_NE(decoded.out.find("w3047s1r300 "), std::string::npos);

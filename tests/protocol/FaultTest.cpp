@@ -15,17 +15,37 @@ std::string labWithFaults(const std::string& faults) {
            "], \"faults\": " + faults + "}";
 }
 
+// Counts the aborted asynchronous operations of one job while it exists.
+class AbortCount {
+public:
+    explicit AbortCount(const VantrelTessaronJob* job)
+        : token_(center().addObserver(kTessaronPrinterAsyncOperationDidAbort, job,
+                                      [this](const tessaron::Notification&) { ++count_; })) {}
+    ~AbortCount() { center().removeObserver(token_); }
+    AbortCount(const AbortCount&) = delete;
+    AbortCount& operator=(const AbortCount&) = delete;
+    int count() const { return count_; }
+
+private:
+    static tessaron::NotificationCenter& center() { return tessaron::NotificationCenter::defaultCenter(); }
+    int count_ = 0;
+    tessaron::NotificationCenter::Token token_;
+};
+
 class FaultTest : public ProtocolTest {
 protected:
     void SetUp() override {
         ProtocolTest::SetUp();
         GTEST_FLAG_SET(death_test_style, "fast");
     }
+
+    std::unique_ptr<VantrelTessaronJob> clientWithFaults(const std::string& faults) {
+        return clientOfLab(kAddress, labWithFaults(faults));
+    }
 };
 
 TEST_F(FaultTest, SlowAsynchronousReplyIsReportedOnce) {
-    auto lab = startLab(kAddress, labWithFaults(R"({"replyDelay": {"ms": 5600, "command": 1}})"));
-    auto job = clientFor(kAddress);
+    auto job = clientWithFaults(R"({"replyDelay": {"ms": 5600, "command": 1}})");
     ASSERT_TRUE(job);
     LogCapture log;
     EXPECT_TRUE(job->getInfoAsync());
@@ -37,8 +57,7 @@ TEST_F(FaultTest, SlowAsynchronousReplyIsReportedOnce) {
 TEST_F(FaultTest, SlowSynchronousReplyWaitsAndReports) {
     // Attempts of 2 ms: a reply after 700 ms takes a few hundred of them.
     VantrelTessaronJob::setReplyPollInterval(std::chrono::milliseconds(2));
-    auto lab = startLab(kAddress, labWithFaults(R"({"replyDelay": {"ms": 700, "command": 9}})"));
-    auto job = clientFor(kAddress);
+    auto job = clientWithFaults(R"({"replyDelay": {"ms": 700, "command": 9}})");
     ASSERT_TRUE(job);
     LogCapture log;
     EXPECT_TRUE(job->getTessaronStatus());
@@ -47,32 +66,25 @@ TEST_F(FaultTest, SlowSynchronousReplyWaitsAndReports) {
 
 TEST_F(FaultTest, SynchronousWaitEndsAfterItsAttempts) {
     VantrelTessaronJob::setReplyPollInterval(std::chrono::milliseconds(1));
-    auto lab = startLab(kAddress, labWithFaults(R"({"replyDelay": {"ms": 60000, "command": 9}})"));
-    auto job = clientFor(kAddress);
+    auto job = clientWithFaults(R"({"replyDelay": {"ms": 60000, "command": 9}})");
     ASSERT_TRUE(job);
     EXPECT_EXIT(job->getTessaronStatus(), ::testing::ExitedWithCode(1),
                 "Timed out waiting for the printer reply(.|\n)*Bad response from printer\\.");
 }
 
 TEST_F(FaultTest, CloseWithoutReplyAbortsTheAsynchronousOperation) {
-    auto lab = startLab(kAddress, labWithFaults(R"({"closeWithoutReply": {"command": 1}})"));
-    auto job = clientFor(kAddress);
+    auto job = clientWithFaults(R"({"closeWithoutReply": {"command": 1}})");
     ASSERT_TRUE(job);
-    int aborted = 0;
-    auto& center = tessaron::NotificationCenter::defaultCenter();
-    const auto token = center.addObserver(kTessaronPrinterAsyncOperationDidAbort, job.get(),
-                                          [&](const tessaron::Notification&) { ++aborted; });
+    AbortCount aborted(job.get());
     LogCapture log;
     EXPECT_FALSE(job->getInfoAsync());
-    center.removeObserver(token);
-    EXPECT_EQ(aborted, 1) << log.text();
+    EXPECT_EQ(aborted.count(), 1) << log.text();
     EXPECT_FALSE(job->hasValueForKey(tessaron::jrx::keys::kAsyncDataRunLoopTimer));
     EXPECT_NE(log.text().find("aborting async op"), std::string::npos);
 }
 
 TEST_F(FaultTest, CloseWithoutReplyGivesNoSynchronousReply) {
-    auto lab = startLab(kAddress, labWithFaults(R"({"closeWithoutReply": {"command": 1, "at": 1}})"));
-    auto job = clientFor(kAddress);
+    auto job = clientWithFaults(R"({"closeWithoutReply": {"command": 1, "at": 1}})");
     ASSERT_TRUE(job);
     LogCapture log;
     EXPECT_FALSE(job->getInfo());
@@ -84,21 +96,16 @@ TEST_F(FaultTest, CloseWithoutReplyGivesNoSynchronousReply) {
 TEST_F(FaultTest, ATricklingReplyCountsAsNoneOnBothPaths) {
     // One byte every 150 ms: 112 bytes of information take 17 s, 240 of status 36 s. Each path
     // must give up near its deadline (a few seconds for replies this short), not read on.
-    auto lab = startLab(kAddress, labWithFaults(R"({"trickle": [{"ms": 150, "command": 1}, {"ms": 150, "command": 9}]})"));
-    auto job = clientFor(kAddress);
+    auto job = clientWithFaults(R"({"trickle": [{"ms": 150, "command": 1}, {"ms": 150, "command": 9}]})");
     ASSERT_TRUE(job);
     {
-        int aborted = 0;
-        auto& center = tessaron::NotificationCenter::defaultCenter();
-        const auto token = center.addObserver(kTessaronPrinterAsyncOperationDidAbort, job.get(),
-                                              [&](const tessaron::Notification&) { ++aborted; });
+        AbortCount aborted(job.get());
         LogCapture log;
         const auto begin = std::chrono::steady_clock::now();
         EXPECT_FALSE(job->getInfoAsync());
         const auto took = std::chrono::steady_clock::now() - begin;
-        center.removeObserver(token);
         EXPECT_LT(took, std::chrono::seconds(10)) << log.text();
-        EXPECT_EQ(aborted, 1) << log.text();
+        EXPECT_EQ(aborted.count(), 1) << log.text();
         EXPECT_FALSE(job->hasValueForKey(tessaron::jrx::keys::kAsyncDataRunLoopTimer));
     }
     {
@@ -114,9 +121,8 @@ TEST_F(FaultTest, ATricklingReplyCountsAsNoneOnBothPaths) {
 
 TEST_F(FaultTest, NoiseBeforeTheHeaderIsSkipped) {
     // Plain noise, and noise holding a 'J' that is not followed by 'T'.
-    auto lab = startLab(kAddress, labWithFaults(R"({"noiseBeforeReply": [{"bytes": "00 13 7E", "command": 1},
-                                                                          {"bytes": "4A 00 4A", "command": 33}]})"));
-    auto job = clientFor(kAddress);
+    auto job = clientWithFaults(R"({"noiseBeforeReply": [{"bytes": "00 13 7E", "command": 1},
+                                                                          {"bytes": "4A 00 4A", "command": 33}]})");
     ASSERT_TRUE(job);
     LogCapture log;
     EXPECT_TRUE(job->getInfoAsync());
@@ -127,8 +133,7 @@ TEST_F(FaultTest, NoiseBeforeTheHeaderIsSkipped) {
 }
 
 TEST_F(FaultTest, RepliesInSmallSegmentsAreReadWhole) {
-    auto lab = startLab(kAddress, labWithFaults(R"({"splitReply": {"segment": 3, "gapMs": 2}})"));
-    auto job = clientFor(kAddress);
+    auto job = clientWithFaults(R"({"splitReply": {"segment": 3, "gapMs": 2}})");
     ASSERT_TRUE(job);
     LogCapture log;
     EXPECT_TRUE(job->getInfoAsync());
@@ -143,8 +148,7 @@ TEST_F(FaultTest, RepliesInSmallSegmentsAreReadWhole) {
 }
 
 TEST_F(FaultTest, ShortLengthIsIgnored) {
-    auto lab = startLab(kAddress, labWithFaults(R"({"wrongLength": {"delta": -4, "command": 1}})"));
-    auto job = clientFor(kAddress);
+    auto job = clientWithFaults(R"({"wrongLength": {"delta": -4, "command": 1}})");
     ASSERT_TRUE(job);
     LogCapture log;
     EXPECT_FALSE(job->getInfoAsync());
@@ -154,8 +158,7 @@ TEST_F(FaultTest, ShortLengthIsIgnored) {
 }
 
 TEST_F(FaultTest, LongLengthIsIgnoredAsynchronously) {
-    auto lab = startLab(kAddress, labWithFaults(R"({"wrongLength": {"delta": 4, "command": 9}})"));
-    auto job = clientFor(kAddress);
+    auto job = clientWithFaults(R"({"wrongLength": {"delta": 4, "command": 9}})");
     ASSERT_TRUE(job);
     LogCapture log;
     // The announced length never arrives; what did arrive is not a status record.
@@ -167,8 +170,7 @@ TEST_F(FaultTest, LongLengthEndsTheSynchronousWait) {
     // A reply that stops short of its length counts as none once its deadline passes, long
     // before the attempts for a reply that never begins would run out.
     VantrelTessaronJob::setReplyPollInterval(std::chrono::milliseconds(100));
-    auto lab = startLab(kAddress, labWithFaults(R"({"wrongLength": {"delta": 4, "command": 9}})"));
-    auto job = clientFor(kAddress);
+    auto job = clientWithFaults(R"({"wrongLength": {"delta": 4, "command": 9}})");
     ASSERT_TRUE(job);
     LogCapture log;
     const auto begin = std::chrono::steady_clock::now();
@@ -179,9 +181,8 @@ TEST_F(FaultTest, LongLengthEndsTheSynchronousWait) {
 
 // A length far beyond any reply is a bad response, refused before anything is allocated.
 TEST_F(FaultTest, OversizedDataLengthIsABadResponse) {
-    auto lab = startLab(kAddress, labWithFaults(R"({"oversizedDataLength": [{"value": 4294967280, "command": 1},
-                                                                             {"value": 1048576, "command": 9}]})"));
-    auto job = clientFor(kAddress);
+    auto job = clientWithFaults(R"({"oversizedDataLength": [{"value": 4294967280, "command": 1},
+                                                                             {"value": 1048576, "command": 9}]})");
     ASSERT_TRUE(job);
     EXPECT_EXIT(job->getInfoAsync(), ::testing::ExitedWithCode(1), "bad command response(.|\n)*Bad response from printer\\.");
     EXPECT_EXIT(job->getInfo(), ::testing::ExitedWithCode(1), "bad command response(.|\n)*Bad response from printer\\.");

@@ -20,8 +20,7 @@ std::string labWithVersion(const std::string& version, bool extra, bool duplex) 
 class InformationTest : public ProtocolTest {};
 
 TEST_F(InformationTest, AsynchronousInformationWritesTheDescriptionLine) {
-    auto lab = startLab(kAddress, labWithVersion("3.0.0.0", true, true));
-    auto job = clientFor(kAddress);
+    auto job = clientOfLab(kAddress, labWithVersion("3.0.0.0", true, true));
     ASSERT_TRUE(job);
     LogCapture log;
     EXPECT_TRUE(job->getInfoAsync());
@@ -51,8 +50,7 @@ TEST_F(InformationTest, AsynchronousInformationWritesTheDescriptionLine) {
 }
 
 TEST_F(InformationTest, SynchronousInformationAgreesWithTheAsynchronousOne) {
-    auto lab = startLab(kAddress, labWithVersion("3.0.0.0", true, false));
-    auto job = clientFor(kAddress);
+    auto job = clientOfLab(kAddress, labWithVersion("3.0.0.0", true, false));
     ASSERT_TRUE(job);
     LogCapture log;
     EXPECT_TRUE(job->getInfo());
@@ -77,8 +75,7 @@ class ProtocolVersionTest : public ProtocolTest, public ::testing::WithParamInte
 // and the minilab (which refuses a version above the one it speaks) accepts it.
 TEST_P(ProtocolVersionTest, LaterCommandsSpeakTheClampedVersion) {
     const VersionCase c = GetParam();
-    auto lab = startLab(kAddress, labWithVersion(c.reported, true, true));
-    auto job = clientFor(kAddress);
+    auto job = clientOfLab(kAddress, labWithVersion(c.reported, true, true));
     ASSERT_TRUE(job);
     LogCapture log;
     ASSERT_TRUE(job->getInfoAsync());
@@ -92,14 +89,14 @@ TEST_P(ProtocolVersionTest, LaterCommandsSpeakTheClampedVersion) {
 
     EXPECT_TRUE(job->getTessaronStatusAsync(true));
     const auto papers = job->getRegisteredPapersAsync();
-    ASSERT_TRUE(papers) << lab->log();
+    ASSERT_TRUE(papers) << minilab().log();
     // Plain lists hold roll papers only; extended ones also the named sheet papers.
     std::string keys;
     for (const auto& [key, paper] : *papers) keys += key + " ";
     EXPECT_EQ(papers->count("w1270s1r300"), 1u) << keys;
     EXPECT_EQ(papers->count("A4-r300"), c.extended ? 1u : 0u) << keys;
     EXPECT_EQ(papers->size(), c.extended ? 2u : 1u) << keys;
-    EXPECT_EQ(countOf(lab->log(), "-> 0 JRX_SUCCESS"), 3) << lab->log();
+    EXPECT_EQ(countOf(minilab().log(), "-> 0 JRX_SUCCESS"), 3) << minilab().log();
     log.text();
 }
 
@@ -112,8 +109,7 @@ INSTANTIATE_TEST_SUITE_P(Versions, ProtocolVersionTest,
                                            VersionCase{"3.1.0.0", 0x03000000, 9999, true, true}));
 
 TEST_F(InformationTest, ApiOverrideLowersTheVersionOnly) {
-    auto lab = startLab(kAddress, labWithVersion("3.2.0.0", true, true));
-    auto job = clientFor(kAddress);
+    auto job = clientOfLab(kAddress, labWithVersion("3.2.0.0", true, true));
     ASSERT_TRUE(job);
     job->setValueForKey(tessaron::jrx::keys::kCUPSPrintJobOptions, JRXJobOptions{{"TessaronAPI", "0x02000000"}});
     LogCapture log;
@@ -127,9 +123,8 @@ TEST_F(InformationTest, ApiOverrideLowersTheVersionOnly) {
 }
 
 TEST_F(InformationTest, BusyStatusSequenceThenReady) {
-    auto lab = startLab(kAddress, R"({"apiVersion": "3.0.0.0", "imageFormats": 3,
+    auto job = clientOfLab(kAddress, R"({"apiVersion": "3.0.0.0", "imageFormats": 3,
         "status": [{"busy": true, "repeat": 2}, {"state": 0, "receive": 0}]})");
-    auto job = clientFor(kAddress);
     ASSERT_TRUE(job);
     LogCapture log;
     EXPECT_FALSE(job->getTessaronStatusAsync(true));
@@ -149,14 +144,13 @@ TEST_F(InformationTest, BusyStatusSequenceThenReady) {
     EXPECT_NE(text.find("JRX state: JRX_STATE_PRINT"), std::string::npos);
     EXPECT_NE(text.find("JRX able to receive: NO"), std::string::npos);
     EXPECT_NE(text.find("JRX supported image formats: (JPEG, BMP)"), std::string::npos);
-    EXPECT_EQ(countOf(lab->log(), "JRX_GET_STATUS"), 4) << lab->log();
+    EXPECT_EQ(countOf(minilab().log(), "JRX_GET_STATUS"), 4) << minilab().log();
 }
 
 TEST_F(InformationTest, ErrorListBecomesRecoverableReports) {
-    auto lab = startLab(kAddress, R"({"apiVersion": "3.0.0.0", "errors": [
+    auto job = clientOfLab(kAddress, R"({"apiVersion": "3.0.0.0", "errors": [
         {"number": 1, "mainError": 5000, "subError": 2, "level": 1, "message": "Paper\tjam \u00e9!"},
         {"number": 2, "mainError": 4999, "subError": 0, "level": 0, "message": "Cover open"}]})");
-    auto job = clientFor(kAddress);
     ASSERT_TRUE(job);
     LogCapture log;
     EXPECT_EQ(job->getErrorStatus(), 2u);

@@ -103,8 +103,7 @@ TEST_F(NotificationTest, NoBusIsReportedAndTheJobGoesOn) {
     std::string error;
     EXPECT_FALSE(tessaron::notify::postDistributedNotification("JRXPrinterInfoDidUpdateNotification", "x", &error));
     EXPECT_FALSE(error.empty());
-    auto lab = startLab(kAddress, "{\"apiVersion\": \"3.0.0.0\"}");
-    auto job = clientFor(kAddress);
+    auto job = clientOfLab(kAddress, "{\"apiVersion\": \"3.0.0.0\"}");
     ASSERT_TRUE(job);
     LogCapture log;
     EXPECT_TRUE(job->getInfoAsync());

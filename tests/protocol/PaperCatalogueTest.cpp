@@ -69,8 +69,7 @@ class PaperCatalogueTest : public ProtocolTest, public ::testing::WithParamInter
 
 TEST_P(PaperCatalogueTest, AsynchronousListIsFoldedAndSaved) {
     const bool extended = GetParam();
-    auto minilab = startLab(kAddress, lab(extended ? "3.0.0.0" : "2.2.0.0", extended));
-    auto job = clientFor(kAddress);
+    auto job = clientOfLab(kAddress, lab(extended ? "3.0.0.0" : "2.2.0.0", extended));
     ASSERT_TRUE(job);
     LogCapture log;
     ASSERT_TRUE(job->getInfoAsync());
@@ -79,7 +78,7 @@ TEST_P(PaperCatalogueTest, AsynchronousListIsFoldedAndSaved) {
     const std::string& text = log.text();
     ASSERT_TRUE(catalogue) << text;
     expectFolded(*catalogue, extended);
-    EXPECT_NE(countOf(minilab->log(), extended ? "JRX_GET_PAPER_AD" : "JRX_GET_PAPER,"), 0) << minilab->log();
+    EXPECT_NE(countOf(minilab().log(), extended ? "JRX_GET_PAPER_AD" : "JRX_GET_PAPER,"), 0) << minilab().log();
 
     EXPECT_NE(text.find("Received " + std::to_string(catalogue->size()) + " papers (" + (extended ? "4" : "3") +
                         " duplicates)"),
@@ -112,12 +111,11 @@ TEST_P(PaperCatalogueTest, AsynchronousListIsFoldedAndSaved) {
 }
 
 TEST_P(PaperCatalogueTest, SynchronousListFoldsTheSameWay) {
-    const bool extended = GetParam();
-    auto minilab = startLab(kAddress, lab(extended ? "3.0.0.0" : "2.2.0.0", extended));
-    auto job = clientFor(kAddress);
+    auto job = clientOfLab(kAddress, lab(GetParam() ? "3.0.0.0" : "2.2.0.0", GetParam()));
     ASSERT_TRUE(job);
     LogCapture log;
     ASSERT_TRUE(job->getInfo());
+    const bool extended = GetParam();
     const auto catalogue = job->getRegisteredPapers();
     const std::string& text = log.text();
     ASSERT_TRUE(catalogue) << text;

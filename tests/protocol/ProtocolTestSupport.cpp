@@ -64,4 +64,9 @@ void ProtocolTest::SetUp() {
 
 void ProtocolTest::TearDown() { PLUMEX_CUPSLog::resetForTesting(); }
 
+std::unique_ptr<VantrelTessaronJob> ProtocolTest::clientOfLab(const std::string& address, const std::string& configJson) {
+    lab_ = startLab(address, configJson);
+    return clientFor(address);
+}
+
 }  // namespace tessaron::protocoltest

@@ -48,7 +48,15 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // A client of an emulated lab started on `address` with `configJson`; the lab lives until
+    // the test ends.
+    std::unique_ptr<VantrelTessaronJob> clientOfLab(const std::string& address, const std::string& configJson);
+    tessaron::test::MinilabProcess& minilab() { return *lab_; }
+
     tessaron::test::NetLock lock_;
+
+private:
+    std::unique_ptr<tessaron::test::MinilabProcess> lab_;
 };
 
 }  // namespace tessaron::protocoltest

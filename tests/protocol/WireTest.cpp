@@ -2,11 +2,25 @@
 // the per-command cap on an announced reply length.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <span>
 #include <vector>
 
 #include "JRXWire.h"
 
 namespace {
+
+_WSJRX_CLIENT_INFO sampleClientInfo() {
+    _WSJRX_CLIENT_INFO c;
+    tessaron::jrx::putFixedText(c.User.data(), c.User.size(), "a-very-long-user-name-indeed");
+    tessaron::jrx::putFixedText(c.Host.data(), c.Host.size(), "host");
+    c.Address = {0x02, 0xfc, 0, 0, 0, 1};
+    c.IPAddress = {127, 0, 0, 10};
+    c.Port = 5002;
+    c.Version = 0x02020000;
+    c.Level = 3;
+    return c;
+}
 
 TEST(Wire, HeaderIsBigEndianAndRoundTrips) {
     jrx_command_header_s h;
@@ -28,14 +42,7 @@ TEST(Wire, HeaderIsBigEndianAndRoundTrips) {
 }
 
 TEST(Wire, ClientInformationRoundTrips) {
-    _WSJRX_CLIENT_INFO c;
-    tessaron::jrx::putFixedText(c.User.data(), c.User.size(), "a-very-long-user-name-indeed");
-    tessaron::jrx::putFixedText(c.Host.data(), c.Host.size(), "host");
-    c.Address = {0x02, 0xfc, 0, 0, 0, 1};
-    c.IPAddress = {127, 0, 0, 10};
-    c.Port = 5002;
-    c.Version = 0x02020000;
-    c.Level = 3;
+    _WSJRX_CLIENT_INFO c = sampleClientInfo();
     const auto bytes = c.encode();
     EXPECT_EQ(bytes[50], 0x13);  // the port, big-endian, after user, host, MAC and IPv4 address
     EXPECT_EQ(bytes[51], 0x8A);
@@ -50,6 +57,29 @@ TEST(Wire, ClientInformationRoundTrips) {
     const std::string user = tessaron::jrx::fixedText(back->User.data(), back->User.size());
     EXPECT_LE(user.size(), 20u);
     EXPECT_EQ(std::string("a-very-long-user-name-indeed").rfind(user, 0), 0u) << user;
+}
+
+// Every byte of a filled record, so a change to how the record is laid out shows here.
+TEST(Wire, ClientInformationBytesAreFixed) {
+    _WSJRX_CLIENT_INFO c = sampleClientInfo();
+    c.Reserve.front() = 0xA5;
+    c.Reserve.back() = 0x5A;
+    const std::array<std::uint8_t, tessaron::jrx::kClientInfoSize> expected{
+        'a', '-', 'v', 'e', 'r', 'y', '-', 'l', 'o', 'n', 'g', '-', 'u', 's', 'e', 'r', '-', 'n', 'a', 0,  // User
+        'h', 'o', 's', 't', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,                                // Host
+        0x02, 0xfc, 0, 0, 0, 1,                                                                            // Address
+        127, 0, 0, 10,                                                                                     // IPAddress
+        0x13, 0x8A,                                                                                        // Port
+        0x02, 0x02, 0x00, 0x00,                                                                            // Version
+        0x00, 0x03,                                                                                        // Level
+        0xA5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,                                        // Reserve
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x5A};
+    EXPECT_EQ(c.encode(), expected);
+    const auto back = _WSJRX_CLIENT_INFO::decode(expected);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->Reserve, c.Reserve);
+    EXPECT_EQ(back->Port, 5002u);
+    EXPECT_FALSE(_WSJRX_CLIENT_INFO::decode(std::span<const std::uint8_t>(expected.data(), expected.size() - 1)));
 }
 
 TEST(Wire, TextFieldsStayInsideTheirField) {

@@ -12,6 +12,15 @@ namespace {
 
 const char* kQuiet = "DebugLog=False ";
 
+// A quiet job of `count` pattern pages.
+JobSpec patternJob(uint32_t count) {
+    JobSpec job;
+    job.options = kQuiet;
+    job.pages.clear();
+    for (uint32_t seed = 1; seed <= count; ++seed) job.pages.push_back(patternPage(seed));
+    return job;
+}
+
 bool noOrderPublished(const Lab& lab) {
     for (const auto& name : lab.orders())
         if (name.rfind("order-", 0) == 0 && !lab.hasFile(name + "/cancelled.json")) return false;
@@ -57,10 +66,7 @@ TEST(RasterJobRefusal, SheetPaperNeedsAnExtendedLab) {
 TEST(RasterJobRefusal, RefusedSpoolIsAFailureAndLeavesNoOrder) {
     Lab lab(labConfig(R"(, "faults": {"spoolRefused": 17})"));
     ASSERT_TRUE(lab.ready()) << lab.log();
-    JobSpec job;
-    job.options = kQuiet;
-    job.pages = {patternPage(1), patternPage(2)};
-    const auto r = lab.print(job);
+    const auto r = lab.print(patternJob(2));
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_NE(r.err.find("Failed to spool order (ERROR 17: JRX_INVALID_PAPER)"), std::string::npos) << r.err;
     // The error list is not read after a failed job.
@@ -72,10 +78,7 @@ TEST(RasterJobTransfer, AFrameWithoutReplyIsSentOnceMoreWithItsNumber) {
     // The connection of the second image is reset before its image is read.
     Lab lab(labConfig(R"(, "faults": {"resetAtFrame": 2})"));
     ASSERT_TRUE(lab.ready()) << lab.log();
-    JobSpec job;
-    job.options = kQuiet;
-    job.pages = {patternPage(1), patternPage(2), patternPage(3)};
-    const auto r = lab.print(job);
+    const auto r = lab.print(patternJob(3));
     ASSERT_EQ(r.exitStatus, 0) << r.err << lab.log();
     ASSERT_TRUE(lab.hasFile("order-1/order.json")) << lab.log();
     EXPECT_EQ(lab.json("order-1/order.json")["frameNum"], 3);
@@ -93,10 +96,7 @@ TEST(RasterJobTransfer, FramesThatNeverArriveEndTheJobWithoutAnOrder) {
     // Every transfer of the second image and its repeat get no reply.
     Lab lab(labConfig(R"(, "faults": {"closeWithoutReply": [{"command": 34, "at": 2}, {"command": 34, "at": 3}]})"));
     ASSERT_TRUE(lab.ready()) << lab.log();
-    JobSpec job;
-    job.options = kQuiet;
-    job.pages = {patternPage(1), patternPage(2), patternPage(3)};
-    const auto r = lab.print(job);
+    const auto r = lab.print(patternJob(3));
     EXPECT_EQ(r.exitStatus, 1) << r.err;
     EXPECT_NE(r.err.find("ERROR: image 2 could not be sent"), std::string::npos) << r.err;
     // This lab takes its orders first: the order is cancelled, never left waiting for a frame.
@@ -110,10 +110,7 @@ TEST(RasterJobTransfer, APlainLabNeverGetsTheSpoolOfAnOrderWithAFrameMissing) {
         "papers": [{"width": 1020, "surface": 1, "resolution": 3000, "lmin": 1270, "lmax": 3050}],
         "faults": {"closeWithoutReply": [{"command": 2, "at": 2}, {"command": 2, "at": 3}]}})");
     ASSERT_TRUE(lab.ready()) << lab.log();
-    JobSpec job;
-    job.options = kQuiet;
-    job.pages = {patternPage(1), patternPage(2), patternPage(3)};
-    const auto r = lab.print(job);
+    const auto r = lab.print(patternJob(3));
     EXPECT_EQ(r.exitStatus, 1) << r.err;
     EXPECT_NE(r.err.find("ERROR: image 2 could not be sent"), std::string::npos) << r.err;
     EXPECT_EQ(lab.log().find("0x03 JRX_SPOOL_ORDER"), std::string::npos) << lab.log();
@@ -123,11 +120,8 @@ TEST(RasterJobTransfer, APlainLabNeverGetsTheSpoolOfAnOrderWithAFrameMissing) {
 TEST(RasterJobTransfer, APageWithoutAnImageFailsTheJobInsteadOfAShortOrder) {
     Lab lab(labConfig());
     ASSERT_TRUE(lab.ready()) << lab.log();
-    JobSpec job;
-    job.options = kQuiet;
-    Page gray = patternPage(2);
-    gray.gray = true;
-    job.pages = {patternPage(1), gray, patternPage(3)};
+    JobSpec job = patternJob(3);
+    job.pages[1].gray = true;
     const auto r = lab.print(job);
     EXPECT_EQ(r.exitStatus, 1) << r.err;
     EXPECT_NE(r.err.find("ERROR: Only 2 of 3 images could be sent"), std::string::npos) << r.err;
@@ -154,10 +148,7 @@ TEST(RasterJobFastPrint, OrderComesFirstAndASignalCancelsIt) {
     Lab lab(labConfig("", true));
     ASSERT_TRUE(lab.ready()) << lab.log();
     {
-        JobSpec job;
-        job.options = kQuiet;
-        job.pages = {patternPage(1), patternPage(2)};
-        const auto r = lab.print(job);
+        const auto r = lab.print(patternJob(2));
         ASSERT_EQ(r.exitStatus, 0) << r.err << lab.log();
         const auto order = lab.json("order-1/order.json");
         EXPECT_EQ(order["command"], "JRX_SPOOL_FAST_PRINT_ORDER");

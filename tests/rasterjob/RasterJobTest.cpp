@@ -101,11 +101,11 @@ TEST(RasterJob, SheetPaperTwoSidedOnADuplexLab) {
     job.pages = {a, b};
     const auto r = lab.print(job);
     ASSERT_EQ(r.exitStatus, 0) << r.err << lab.log();
-    const auto order = lab.json("order-1/order.json");
-    EXPECT_EQ(order["record"]["BothSidePrint"], 1);
-    EXPECT_EQ(order["record"]["PaperName"], "A4");
+    const auto record = lab.json("order-1/order.json")["record"];
+    EXPECT_EQ(record["BothSidePrint"], 1);
+    EXPECT_EQ(record["PaperName"], "A4");
     // Sheets are cut at the paper's own length whatever the page says.
-    EXPECT_EQ(order["record"]["PaperLengthC"], 2970);
+    EXPECT_EQ(record["PaperLengthC"], 2970);
     EXPECT_EQ(lab.json("order-1/frame-2.json")["record"]["PaperName"], "A4");
 }
 
