@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <set>
+#include <string_view>
 
 #include "PaperLength.h"
 
@@ -18,12 +19,17 @@ constexpr int kLowPercent = 10;
 
 MediaSize namedSize(int width, int length) {
     MediaSize size{"", width, length};
-    if (pwg_media_t* standard = pwgMediaForSize(width, length); standard && standard->pwg) {
+    // libcups answers every size; the ones it makes up are named "custom_...".
+    pwg_media_t* standard = pwgMediaForSize(width, length);
+    if (standard && standard->pwg && std::string_view(standard->pwg).substr(0, 7) != "custom_") {
         size.name = standard->pwg;
     } else {
+        // "custom_<name>_<dimensions>": the name part allows letters, digits and '-' only.
         char name[128];
         pwgFormatSizeName(name, sizeof name, "custom", nullptr, width, length, nullptr);
-        size.name = name;
+        const std::string generated = name;
+        size.name = "custom_jrx-" + std::to_string(width / 10) + "x" + std::to_string(length / 10) +
+                    generated.substr(generated.rfind('_'));
     }
     return size;
 }

@@ -151,6 +151,7 @@ void fillFixedDriverData(pappl_pr_driver_data_t& data) {
     data.color_default = PAPPL_COLOR_MODE_COLOR;
     data.content_default = PAPPL_CONTENT_PHOTO;
     data.quality_default = IPP_QUALITY_HIGH;
+    data.orient_default = IPP_ORIENT_PORTRAIT;
     // The backend reads 8-bit RGB only; sRGB data is the same bytes.
     data.raster_types = PAPPL_PWG_RASTER_TYPE_SRGB_8;
     data.force_raster_type = PAPPL_PWG_RASTER_TYPE_SRGB_8;
