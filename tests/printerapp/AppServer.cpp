@@ -48,7 +48,9 @@ std::map<std::string, std::string> testEnvironment(const std::string& tmpdir) {
             {"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent"},
             {"TMPDIR", tmpdir},
             {"HOME", tmpdir},
-            {"XDG_CONFIG_HOME", tmpdir}};
+            {"XDG_CONFIG_HOME", tmpdir},
+            // Only read by the sanitizer tree.
+            {"LSAN_OPTIONS", "suppressions=" LSAN_SUPPRESSIONS}};
 }
 
 AppServer::AppServer(const std::string& tmpdir) : dir_(tmpdir), port_(freePort()) {

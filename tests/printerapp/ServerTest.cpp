@@ -144,7 +144,7 @@ TEST_F(PrinterAppTest, PassesCupsOwnIppConformanceTests) {
         const test::ProcessResult result =
             app_->ipptool(uri, suites + "/" + suite, {"-f", photo("photo.jpg"), "-d", "NOPRINT=1"});
         EXPECT_NE(result.out.find("[PASS]"), std::string::npos) << suite << "\n" << result.out << result.err;
-        EXPECT_EQ(failedTests(result.out), std::vector<std::string>{}) << suite << "\n" << result.out;
+        EXPECT_EQ(failedTests(result.out), std::vector<std::string>{}) << suite << "\n" << result.out << app_->log();
     }
 }
 
