@@ -96,7 +96,7 @@ test::ProcessResult AppServer::ipptool(const std::string& uri, const std::string
                                        const std::vector<std::string>& extraArgs) const {
     test::ProcessSpec spec;
     spec.program = "/usr/bin/ipptool";
-    spec.args = {"-t", "-T", "30"};
+    spec.args = {"-t"};
     spec.args.insert(spec.args.end(), extraArgs.begin(), extraArgs.end());
     spec.args.push_back(uri);
     spec.args.push_back(testFile);
