@@ -1,4 +1,5 @@
-// The backend's entry: discovery without job arguments, a job driver with them.
+// The backend's entry: discovery without job arguments, a job driver with them, and the
+// lab query of the printer application.
 #pragma once
 
 namespace tessaron::backend {
@@ -6,6 +7,7 @@ namespace tessaron::backend {
 struct JobDriverTable {
     int (*commandFilter)();  // CUPS command jobs
     int (*rasterFilter)();   // everything else
+    int (*labQuery)(const char* uri);  // --query-lab URI, for the printer application
 };
 
 // Dispatches by argument count; answers the process exit status.

@@ -5,6 +5,7 @@
 #include "LocalizedFormat.h"
 #include "PLUMEX_CUPSJobReport.h"
 #include "ProtocolSupport.h"
+#include "MarkerLevels.h"
 #include "VantrelTessaronJob.h"
 
 using tessaron::keyedarchive::Dictionary;
@@ -197,6 +198,7 @@ void VantrelTessaronJob::finishPaperList(const JRXPaperCatalogue& catalogue) {
     else
         PLUMEX_CUPSLog::debug("could not archive the paper catalogue");
     postJRXNotification(kJRXPrinterPaperDidUpdateNotification);
+    tessaron::writeMarkerLines(catalogue);  // paper remaining for the queue's supply levels
 }
 
 std::uint64_t VantrelTessaronJob::locateTessaronPaperMarkerOffsetInData(std::span<const std::uint8_t> record) {

@@ -18,7 +18,12 @@ int fakeRaster() {
     ++rasterCalls;
     return 23;
 }
-const tessaron::backend::JobDriverTable kFakes{fakeCommand, fakeRaster};
+std::string queriedURI;
+int fakeQuery(const char* uri) {
+    queriedURI = uri;
+    return 29;
+}
+const tessaron::backend::JobDriverTable kFakes{fakeCommand, fakeRaster, fakeQuery};
 
 class BackendEntry : public ::testing::Test {
 protected:
@@ -68,6 +73,16 @@ TEST_F(BackendEntry, OtherArgumentCountsPrintTheUsageLine) {
         EXPECT_EQ(testing::internal::GetCapturedStderr(),
                   "usage: /usr/lib/cups/backend/vantrelps job-id user title copies options [file]\n");
     }
+    EXPECT_EQ(commandCalls + rasterCalls, 0);
+}
+
+TEST_F(BackendEntry, TheLabQueryNeedsExactlyItsFlagAndOneURI) {
+    EXPECT_EQ(run({"vantrelps", "--query-lab", "vantrelps://127.0.0.2"}), 29);
+    EXPECT_EQ(queriedURI, "vantrelps://127.0.0.2");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(run({"vantrelps", "--query-lab"}), 1);
+    EXPECT_EQ(run({"vantrelps", "--query-labs", "vantrelps://127.0.0.2"}), 1);
+    testing::internal::GetCapturedStderr();
     EXPECT_EQ(commandCalls + rasterCalls, 0);
 }
 

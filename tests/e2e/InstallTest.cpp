@@ -28,7 +28,9 @@ std::vector<Installed> deliverables() {
         {TESSARON_INSTALL_MANDIR "/man8/vantrelps.8", 0644},
         {TESSARON_INSTALL_MANDIR "/man1/tessaron-minilab.1", 0644},
         {TESSARON_INSTALL_MANDIR "/man1/tessaron-print.1", 0644},
+        {TESSARON_INSTALL_MANDIR "/man1/tessaron-printer-app.1", 0644},
     };
+    if (TESSARON_WITH_PRINTER_APP) d.push_back({TESSARON_INSTALL_BINDIR "/tessaron-printer-app", 0755});
     if (TESSARON_WITH_PDE) {
         d.push_back({TESSARON_INSTALL_BINDIR "/tessaron-print", 0755});
         d.push_back({TESSARON_PLUGIN_DIR "/TessaronPDE.so", 0644});

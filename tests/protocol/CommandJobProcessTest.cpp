@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <regex>
 
 #include "KeyedArchiveReader.h"
@@ -111,6 +112,13 @@ TEST_F(CommandJobProcessTest, RefreshWritesCapabilitiesAndCatalogue) {
     EXPECT_EQ(chunks.back().substr(chunks.back().size() - 3), "=\"\"") << chunks.back();
     EXPECT_NE(r.err.find("STATE: -connecting-to-device,offline-report"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("DEBUG: vantrelps: finished with this job (vantrelps v1089)"), std::string::npos) << r.err;
+    // Paper remaining per magazine for the queue's supply levels, after the catalogue.
+    const auto markers = linesStartingWith(r.err, "ATTR: ");
+    ASSERT_EQ(markers.size(), 1u) << r.err;
+    EXPECT_TRUE(std::regex_search(markers[0], std::regex(R"(marker-names="\\".* left\\")")) &&
+                markers[0].find("marker-types=\"other") != std::string::npos && markers[0].find("marker-levels=\"") != std::string::npos)
+        << markers[0];
+    EXPECT_GT(r.err.find("ATTR: "), r.err.find("PPD: JRXPapersKnown00000"));
 
     // An independent keyed-archive reader resolves the catalogue from the saved chunks.
     const ProcessResult decoded = readSavedCatalogue(chunks);
@@ -144,6 +152,33 @@ TEST_F(CommandJobProcessTest, MorePapersThanTheDriverKeepsAreCutAndSaidSo) {
     EXPECT_EQ(std::count(decoded.out.begin(), decoded.out.end(), '\n'), 2048) << decoded.out.substr(0, 200);
     EXPECT_NE(decoded.out.find("w3047s1r300 "), std::string::npos);
     EXPECT_EQ(decoded.out.find("w3048s1r300 "), std::string::npos);
+}
+
+TEST_F(CommandJobProcessTest, TheLabQueryReportsOneRecordPerLineAndOfflineWhenNobodyAnswers) {
+    MinilabOptions options;
+    options.program = TESSARON_MINILAB_PATH;
+    options.configJson = kLab;
+    options.address = kAddress;
+    auto lab = std::make_unique<MinilabProcess>(options);
+    ASSERT_TRUE(lab->ready()) << lab->log();
+    ProcessSpec query;
+    query.program = VANTRELPS_PATH;
+    query.args = {"--query-lab", std::string("vantrelps://") + kAddress};
+    query.env = {{"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/tessaron-test-bus"}};
+    query.timeout = std::chrono::milliseconds(30000);
+    const ProcessResult r = runProcess(query);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("lab\tname=JRX-13\tapi=3.0.0.0\taddress=127.0.0.13\textended=1\tduplex=1\n", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\nstatus\tstate=0\tstate-name=JRX_STATE_IDLE\treceive=1\t"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\npaper\tkey=A4-r300\tsource=1\tname=A4\twidth=2100\t"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\npaper\tkey=w1270s1r300\tsource=0\tname=\twidth=1270\t"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - 4), "end\n");
+    EXPECT_EQ(linesStartingWith(r.out, "paper").size(), 2u);
+
+    lab.reset();
+    const ProcessResult away = runProcess(query);
+    EXPECT_EQ(away.exitStatus, 0) << away.err;
+    EXPECT_EQ(away.out, "offline\n") << "a lab that is away is said so at once, not waited for";
 }
 
 TEST_F(CommandJobProcessTest, UnreachableMinilabIsReportedOfflineWithoutGivingUp) {

@@ -1,0 +1,108 @@
+#include "App.h"
+
+#include <pappl/pappl.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "DeviceLines.h"
+#include "Devices.h"
+#include "DriverData.h"
+#include "Refresh.h"
+#include "StatusPage.h"
+#include "VendorOptions.h"
+
+#ifndef TESSARON_VERSION
+#define TESSARON_VERSION "0"
+#endif
+
+namespace tessaron::printerapp {
+namespace {
+
+constexpr const char* kAppName = "tessaron-printer-app";
+constexpr const char* kFooter = "Tessaron driver suite for Vantrel JRX minilabs";
+constexpr const char* kDefaultListen = "localhost";
+
+pappl_pr_driver_t gDrivers[] = {{kDriverName, kDriverDescription, kDeviceID, nullptr}};
+
+const char* autoAdd(const char*, const char* deviceURI, const char* deviceID, void*) {
+    if (deviceURI && std::strncmp(deviceURI, "vantrelps://", 12) == 0) return kDriverName;
+    if (deviceID && std::strstr(deviceID, "MFG:Vantrel;")) return kDriverName;
+    return nullptr;
+}
+
+bool makeDriver(pappl_system_t*, const char* driverName, const char* deviceURI, const char*,
+                pappl_pr_driver_data_t* data, ipp_t** attrs, void*) {
+    if (!driverName || std::strcmp(driverName, kDriverName) != 0) return false;
+    fillFixedDriverData(*data);
+    HighWaterMarks marks;
+    const LabReport report = deviceURI ? queryAndStore(deviceURI) : LabReport{};
+    fillLabDriverData(*data, capabilitiesFor(report, marks));
+    *attrs = ippNew();
+    addVendorAttributes(*attrs, {});
+    return true;
+}
+
+pappl_loglevel_t logLevel(const char* text) {
+    if (!text) return PAPPL_LOGLEVEL_WARN;
+    const std::string level = text;
+    if (level == "fatal") return PAPPL_LOGLEVEL_FATAL;
+    if (level == "error") return PAPPL_LOGLEVEL_ERROR;
+    if (level == "info") return PAPPL_LOGLEVEL_INFO;
+    if (level == "debug") return PAPPL_LOGLEVEL_DEBUG;
+    return PAPPL_LOGLEVEL_WARN;
+}
+
+// Runs under the system's read lock (PAPPL's timers do): nothing here may take it for writing.
+bool maintainPrinters(pappl_system_t* system, void*) {
+    for (int id : printerIds(system))
+        if (pappl_printer_t* printer = papplSystemFindPrinter(system, nullptr, id, nullptr)) linkStatusPage(printer);
+    return refreshTimer(system, nullptr);
+}
+
+// The state file named with -o state-file (tests and the demo keep theirs private); without
+// it PAPPL's own place is used.
+bool saveState(pappl_system_t* system, void* path) { return papplSystemSaveState(system, static_cast<const char*>(path)); }
+
+void useStateFile(pappl_system_t* system, const char* path) {
+    static std::string stateFile;
+    stateFile = path;
+    papplSystemLoadState(system, stateFile.c_str());
+    papplSystemSetSaveCallback(system, saveState, stateFile.data());
+}
+
+// The server listens where it is told (loopback unless told otherwise) and advertises
+// nothing of its own accord: its DNS-SD names stay unset.
+pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*) {
+    const char* portText = cupsGetOption("server-port", numOptions, options);
+    const int port = portText ? std::atoi(portText) : 0;
+    const char* listen = cupsGetOption("listen-hostname", numOptions, options);
+    pappl_system_t* system = papplSystemCreate(
+        static_cast<pappl_soptions_t>(PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG |
+                                      PAPPL_SOPTIONS_NO_TLS),
+        "Tessaron Printer Application", port, nullptr, cupsGetOption("spool-directory", numOptions, options),
+        cupsGetOption("log-file", numOptions, options), logLevel(cupsGetOption("log-level", numOptions, options)),
+        cupsGetOption("auth-service", numOptions, options), false);
+    if (!system) return nullptr;
+    papplSystemSetHostName(system, listen ? listen : kDefaultListen);
+    if (!cupsGetOption("private-server", numOptions, options)) papplSystemAddListeners(system, listen ? listen : kDefaultListen);
+    if (const char* group = cupsGetOption("admin-group", numOptions, options)) papplSystemSetAdminGroup(system, group);
+    papplSystemSetPrinterDrivers(system, static_cast<int>(std::size(gDrivers)), gDrivers, autoAdd, nullptr, makeDriver,
+                                 nullptr);
+    papplSystemSetFooterHTML(system, kFooter);
+    registerStatusPage(system);
+    papplSystemAddTimerCallback(system, 0, kTimerSeconds, maintainPrinters, nullptr);
+    if (const char* state = cupsGetOption("state-file", numOptions, options)) useStateFile(system, state);
+    return system;
+}
+
+}  // namespace
+
+int runMainloop(int argc, char* argv[]) {
+    registerDeviceScheme();
+    return papplMainloop(argc, argv, TESSARON_VERSION, kFooter, static_cast<int>(std::size(gDrivers)), gDrivers, autoAdd,
+                         makeDriver, nullptr, nullptr, makeSystem, nullptr, nullptr);
+}
+
+}  // namespace tessaron::printerapp

@@ -1,0 +1,232 @@
+// The application against the emulated minilab: devices, CUPS's own IPP conformance tests,
+// the capabilities as a client sees them, printing, cancelling, and a scheduler's
+// "everywhere" queue printing through it.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+
+#include "AppServer.h"
+#include "CupsSandbox.h"
+#include "MinilabProcess.h"
+#include "NetLock.h"
+#include "SampleImages.h"
+#include "TempDir.h"
+
+namespace tessaron::printerapptest {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr const char* kLab = R"({"name": "Lab 1", "apiVersion": "3.0.0.0", "extraFeatures": true, "duplex": true,
+  "papers": [
+    {"source": "roll", "width": 1020, "surface": 1, "resolution": 3000, "lmin": 890, "lmax": 3050, "magazine": 1, "remain": 500},
+    {"source": "roll", "width": 1270, "surface": 1, "resolution": 3000, "lmin": 890, "lmax": 2540, "magazine": 2, "remain": 300},
+    {"source": "sheet", "name": "A4", "width": 2100, "surface": 1, "resolution": 3000, "lmin": 2970, "lmax": 2970, "magazine": 3, "remain": 200}
+  ]%s})";
+
+std::string labConfig(const std::string& extra = "") {
+    std::string text = kLab;
+    text.replace(text.find("%s"), 2, extra);
+    return text;
+}
+
+void pause(std::chrono::milliseconds ms) {
+    pollfd none{-1, 0, 0};
+    ::poll(&none, 0, static_cast<int>(ms.count()));
+}
+
+// Orders the lab has stored, by directory name.
+std::vector<std::string> orders(const std::string& store) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(store, ec))
+        if (entry.path().filename().string().rfind("order-", 0) == 0) found.push_back(entry.path().string());
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+bool waitForOrders(const std::string& store, std::size_t count, std::chrono::seconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (orders(store).size() < count && std::chrono::steady_clock::now() < end) pause(100ms);
+    return orders(store).size() >= count;
+}
+
+int paperWidthOf(const std::string& order) {
+    std::smatch match;
+    const std::string json = test::readFile(order + "/order.json");
+    return std::regex_search(json, match, std::regex("\"PaperWidth\": *([0-9]+)")) ? std::stoi(match[1]) : -1;
+}
+
+class PrinterAppTest : public ::testing::Test {
+protected:
+    void startLab(const std::string& extra = "") {
+        lab_ = std::make_unique<test::MinilabProcess>(
+            test::storingLab(TESSARON_MINILAB_PATH, labConfig(extra), "127.0.0.2", store()));
+        ASSERT_TRUE(lab_->ready()) << lab_->log();
+    }
+    void startApp() {
+        app_ = std::make_unique<AppServer>(dir_.path());
+        ASSERT_TRUE(app_->ready()) << app_->log();
+        const std::string failure = app_->addPrinter("lab1", "vantrelps://127.0.0.2");
+        ASSERT_EQ(failure, "") << app_->log();
+    }
+    std::string store() const { return dir_.file("orders"); }
+    std::string photo(const char* name) const {
+        const std::string path = dir_.file(name);
+        const bool jpeg = std::string(name).ends_with(".jpg");
+        if (!fs::exists(path)) {
+            EXPECT_TRUE(jpeg ? test::writeSampleJpeg(path, 600, 900) : test::writeSamplePng(path, 600, 900));
+        }
+        return path;
+    }
+
+    test::NetLock lock_;
+    test::TempDir dir_;
+    std::unique_ptr<test::MinilabProcess> lab_;
+    std::unique_ptr<AppServer> app_;
+};
+
+TEST_F(PrinterAppTest, DevicesListsTheMinilabAndDriversItsDriver) {
+    startLab();
+    test::ProcessSpec spec;
+    spec.program = PRINTER_APP_PATH;
+    spec.args = {"devices"};
+    spec.env = testEnvironment(dir_.path());
+    const test::ProcessResult devices = test::runProcess(spec);
+    EXPECT_NE(devices.out.find("vantrelps://127.0.0.2"), std::string::npos) << devices.out << devices.err;
+
+    spec.args = {"drivers", "-o", "private-server=yes", "-o", "log-file=" + dir_.file("drivers.log")};
+    const test::ProcessResult drivers = test::runProcess(spec);
+    EXPECT_NE(drivers.out.find("vantrel_jrx \"Vantrel JRX minilab\""), std::string::npos) << drivers.out << drivers.err;
+}
+
+// CUPS's suites beside the documents they name. Debian ships the suites without the
+// documents, which ipptool must be able to read even for the tests it skips; the printing
+// tests are skipped (NOPRINT), so stand-ins do.
+std::string conformanceSuites(const test::TempDir& dir) {
+    const std::string suites = dir.file("ipptool");
+    fs::create_directories(suites);
+    for (const char* suite : {"ipp-1.1.test", "ipp-2.0.test"})
+        fs::copy_file(std::string("/usr/share/cups/ipptool/") + suite, suites + "/" + suite);
+    for (const char* document : {"document-a4.pdf", "document-a4.ps", "document-letter.pdf", "document-letter.ps"})
+        dir.write(std::string("ipptool/") + document, "%!stand-in\n");
+    EXPECT_TRUE(test::writeSampleJpeg(suites + "/color.jpg", 64, 48));
+    EXPECT_TRUE(test::writeSampleJpeg(suites + "/gray.jpg", 64, 48));
+    return suites;
+}
+
+// The names of the failed tests of an ipptool run, except PAPPL 1.3's own: its Print-Job
+// answer for a held job carries no job-state-reasons (the server's, not the driver's).
+std::vector<std::string> failedTests(const std::string& output) {
+    std::vector<std::string> failed;
+    const std::regex line("^    (.*[^ ]) +\\[FAIL\\]$");
+    std::istringstream lines(output);
+    for (std::string text; std::getline(lines, text);) {
+        std::smatch match;
+        if (std::regex_match(text, match, line) && match[1] != "Print-Job with job-hold-until") failed.push_back(match[1]);
+    }
+    return failed;
+}
+
+TEST_F(PrinterAppTest, PassesCupsOwnIppConformanceTests) {
+    startLab();
+    startApp();
+    const std::string uri = app_->printerURI("lab1");
+    const std::string suites = conformanceSuites(dir_);
+    pause(1100ms);  // the suites want a printer-up-time above 0
+    for (const char* suite : {"ipp-1.1.test", "ipp-2.0.test"}) {
+        const test::ProcessResult result =
+            app_->ipptool(uri, suites + "/" + suite, {"-f", photo("photo.jpg"), "-d", "NOPRINT=1"});
+        EXPECT_NE(result.out.find("[PASS]"), std::string::npos) << suite << "\n" << result.out << result.err;
+        EXPECT_EQ(failedTests(result.out), std::vector<std::string>{}) << suite << "\n" << result.out << app_->log();
+    }
+}
+
+TEST_F(PrinterAppTest, AttributesShowTheCatalogueTheSuppliesAndThePanelsOptions) {
+    startLab();
+    startApp();
+    // The supplies follow the first refresh after the printer was added.
+    test::ProcessResult result;
+    const auto end = std::chrono::steady_clock::now() + 15s;
+    do {
+        result = app_->ipptool(app_->printerURI("lab1"), "get-printer-attributes.test", {"-v"});
+        ASSERT_EQ(result.exitStatus, 0) << result.out;
+    } while (result.out.find("(magazine 1)") == std::string::npos && std::chrono::steady_clock::now() < end &&
+             (pause(200ms), true));
+    for (const char* expected :
+         {"na_index-4x6_4x6in", "na_5x7_5x7in", "iso_a4_210x297mm", "media-type-supported (keyword) = jrx-surface-1",
+          "media-source=roll-1", "media-source=tray-3", "printer-resolution-supported (resolution) = 300dpi",
+          "two-sided-long-edge", "102 mm surface 1 (magazine 1): 500 left", "A4 (magazine 3): 200 left",
+          "printer-supply (1setOf octetString) = index=0;type=other", "custom_jrx-1016x1422_101.6x142.2mm"})
+        EXPECT_NE(result.out.find(expected), std::string::npos) << expected << "\n" << result.out;
+    // Vendor attributes are answered when asked for by name ("all" names only IPP's own).
+    const test::ProcessResult vendor = app_->ipptool(app_->printerURI("lab1"), IPP_TEST_DIR "/get-vendor-attributes.test", {"-v"});
+    for (const char* expected : {"jrx-red-supported (rangeOfInteger) = -30-30", "jrx-paper-tone-default (integer) = 0",
+                                 "jrx-back-print-1-default (textWithoutLanguage) = "})
+        EXPECT_NE(vendor.out.find(expected), std::string::npos) << expected << "\n" << vendor.out;
+}
+
+TEST_F(PrinterAppTest, PhotosLandAsOrdersOnTheChosenPaper) {
+    startLab();
+    startApp();
+    const std::string uri = app_->printerURI("lab1");
+    const test::ProcessResult jpeg = app_->ipptool(uri, "print-job-and-wait.test", {"-f", photo("photo.jpg")});
+    ASSERT_EQ(jpeg.exitStatus, 0) << jpeg.out << app_->log();
+    ASSERT_TRUE(waitForOrders(store(), 1, 30s));
+    EXPECT_EQ(paperWidthOf(orders(store())[0]), 1020) << "the printer's default: 6x4 from magazine 1";
+
+    const test::ProcessResult png = app_->ipptool(uri, IPP_TEST_DIR "/print-media-and-wait.test",
+                                                  {"-f", photo("photo.png"), "-d", "media=na_5x7_5x7in",
+                                                   "-d", "media-type=jrx-surface-1"});
+    ASSERT_EQ(png.exitStatus, 0) << png.out << app_->log();
+    ASSERT_TRUE(waitForOrders(store(), 2, 30s));
+    EXPECT_EQ(paperWidthOf(orders(store())[1]), 1270) << "5x7 is printed on the 127 mm roll";
+    EXPECT_TRUE(fs::exists(orders(store())[1] + "/frame-1.bmp"));
+}
+
+TEST_F(PrinterAppTest, AJobCancelledOverIppCancelsItsOrder) {
+    // The spool's reply is held: the order is spooled (fast print) and its frame not yet sent.
+    startLab(R"(, "faults": {"replyDelay": {"ms": 20000, "command": 35}})");
+    startApp();
+    const std::string uri = app_->printerURI("lab1");
+    const test::ProcessResult submitted = app_->ipptool(uri, IPP_TEST_DIR "/print-job.test", {"-f", photo("photo.jpg")});
+    ASSERT_EQ(submitted.exitStatus, 0) << submitted.out;
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(submitted.out, match, std::regex("job-id \\(integer\\) = ([0-9]+)"))) << submitted.out;
+    ASSERT_TRUE(lab_->waitForLog("spooled by JRX_SET_ORDER_AD", 30000ms)) << lab_->log();
+    const test::ProcessResult cancelled = app_->ipptool(uri, IPP_TEST_DIR "/cancel-job.test", {"-d", "job-id=" + match[1].str()});
+    ASSERT_EQ(cancelled.exitStatus, 0) << cancelled.out;
+    ASSERT_TRUE(waitForOrders(store(), 1, 20s)) << lab_->log();
+    EXPECT_TRUE(fs::exists(orders(store())[0] + "/cancelled.json")) << lab_->log();
+}
+
+TEST_F(PrinterAppTest, AnEverywhereQueueOfASchedulerPrintsThroughTheApplication) {
+    startLab();
+    startApp();
+    test::CupsSandboxPrograms programs;
+    programs.backend = VANTRELPS_PATH;
+    programs.rasterFilter = RASTERTOVANTREL_PATH;
+    programs.commandFilter = COMMANDTOVANTREL_PATH;
+    test::CupsSandbox cups(programs);
+    ASSERT_TRUE(cups.ready()) << cups.failure();
+    const test::ProcessResult added =
+        cups.tool("lpadmin", {"-p", "everywhere", "-E", "-v", app_->printerURI("lab1"), "-m", "everywhere"});
+    ASSERT_EQ(added.exitStatus, 0) << added.out << added.err << cups.errorLog();
+    std::string message;
+    const std::optional<int> job = cups.submit("everywhere", {{"media", "na_index-4x6_4x6in"}}, photo("photo.jpg"), &message);
+    ASSERT_TRUE(job) << message;
+    const auto state = cups.waitForJobState("everywhere", *job, {7, 8, 9}, 120s);
+    ASSERT_TRUE(state) << cups.errorLog();
+    EXPECT_EQ(state->state, 9) << state->stateName() << "\n" << cups.errorLog() << app_->log();
+    ASSERT_TRUE(waitForOrders(store(), 1, 30s)) << app_->log();
+    EXPECT_EQ(paperWidthOf(orders(store())[0]), 1020);
+}
+
+}  // namespace
+}  // namespace tessaron::printerapptest
