@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "DeviceLines.h"
 #include "Devices.h"
@@ -97,10 +98,25 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*) {
     return system;
 }
 
+// The sub-command is the first argument that is neither an option nor an option's value.
+std::string_view subcommandOf(int argc, char* argv[]) {
+    static constexpr std::string_view kTakesValue = "adhjmnouv";
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg.size() == 2 && arg[0] == '-' && kTakesValue.find(arg[1]) != std::string_view::npos) {
+            ++i;
+        } else if (!arg.empty() && arg[0] != '-') {
+            return arg;
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 int runMainloop(int argc, char* argv[]) {
     registerDeviceScheme();
+    if (subcommandOf(argc, argv) == "devices") return listMinilabs();
     return papplMainloop(argc, argv, TESSARON_VERSION, kFooter, static_cast<int>(std::size(gDrivers)), gDrivers, autoAdd,
                          makeDriver, nullptr, nullptr, makeSystem, nullptr, nullptr);
 }

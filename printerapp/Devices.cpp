@@ -3,6 +3,7 @@
 #include <pappl/pappl.h>
 
 #include <chrono>
+#include <cstdio>
 
 #include "BackendCommand.h"
 #include "DeviceLines.h"
@@ -10,7 +11,7 @@
 namespace tessaron::printerapp {
 namespace {
 
-// Discovery listens for three seconds.
+// Discovery listens for three seconds; the rest is room for a busy machine.
 constexpr std::chrono::seconds kDiscoveryDeadline{10};
 constexpr std::size_t kMaxDiscoveryBytes = 256 * 1024;
 
@@ -36,7 +37,23 @@ char* deviceID(pappl_device_t*, char* buffer, size_t size) {
     return buffer;
 }
 
+bool printDevice(const char* info, const char* uri, const char*, void*) {
+    std::printf("%s\n    %s\n", uri, info);
+    return false;
+}
+
+void printError(const char* message, void* failed) {
+    std::fprintf(stderr, "tessaron-printer-app: %s\n", message);
+    *static_cast<bool*>(failed) = true;
+}
+
 }  // namespace
+
+int listMinilabs() {
+    bool failed = false;
+    listDevices(printDevice, nullptr, printError, &failed);
+    return failed || std::fflush(stdout) != 0 ? 1 : 0;
+}
 
 void registerDeviceScheme() {
     papplDeviceAddScheme("vantrelps", PAPPL_DEVTYPE_CUSTOM_NETWORK, listDevices, openDevice, closeDevice, readDevice,
