@@ -14,6 +14,8 @@
 #include <QTimeZone>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 
 using namespace tessaron::pde;
@@ -189,6 +191,25 @@ TEST(FeaturesPanel, WithoutTheBackendsKeysItShowsThePPDMenusAndSaysNoDataYet) {
     // No time stamp: the data counts as stale and a refresh is asked for.
     EXPECT_EQ(f.panel.sent(), (QStringList{"ReportStatus", "AutoConfigure"}));
     EXPECT_EQ(f.panel.choiceDict().value("Resolution"), "300dpi");
+}
+
+// Qt names its D-Bus connection thread after the connection manager.
+bool dbusThreadRunning() {
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ec)) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        if (std::getline(comm, name) && name.rfind("QDBusConnection", 0) == 0) return true;
+    }
+    return false;
+}
+
+TEST(FeaturesPanel, WithoutASystemBusNoDBusThreadIsStarted) {
+    // The tests' bus address names a socket that does not exist. Asking Qt for the bus anyway
+    // started its connection thread, whose state Qt freed racily at exit.
+    Features f;
+    ASSERT_NE(f.view, nullptr);
+    EXPECT_FALSE(dbusThreadRunning());
 }
 
 TEST(FeaturesPanel, StalenessIsJudgedAgainstTwoMinutes) {
