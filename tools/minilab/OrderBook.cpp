@@ -196,8 +196,6 @@ std::optional<Violation> OrderBook::cancel(uint64_t refId) {
         return Violation{kNoSuchOrder, kRecordOffset, "RefId: no spooled fast-print order with this reference", false};
     Order& order = it->second;
     order.cancelled = true;
-    logInfo("order %u (RefId %llu) cancelled after %zu of %u frame(s)", order.number,
-            static_cast<unsigned long long>(refId), order.frames.size(), order.frameNum);
     if (store_) {
         nlohmann::json mark{{"cancelled", true},
                             {"refId", refId},
@@ -207,6 +205,9 @@ std::optional<Violation> OrderBook::cancel(uint64_t refId) {
         store_->writeJson(order.number, "cancelled.json", mark);
         if (!order.published) order.published = store_->publish(order.number);
     }
+    // Logged once the store shows it, so whoever reads the log finds the marked order.
+    logInfo("order %u (RefId %llu) cancelled after %zu of %u frame(s)", order.number,
+            static_cast<unsigned long long>(refId), order.frames.size(), order.frameNum);
     return std::nullopt;
 }
 
