@@ -2,17 +2,24 @@
 
 #include <pappl/pappl.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <list>
+#include <map>
 #include <string>
 #include <string_view>
 
 #include "DeviceLines.h"
+#include "Localize.h"
 #include "Devices.h"
 #include "DriverData.h"
 #include "Refresh.h"
 #include "StatusPage.h"
 #include "VendorOptions.h"
+#include "WebStrings.h"
 
 #ifndef TESSARON_VERSION
 #define TESSARON_VERSION "0"
@@ -24,6 +31,10 @@ namespace {
 constexpr const char* kAppName = "tessaron-printer-app";
 constexpr const char* kFooter = "Tessaron driver suite for Vantrel JRX minilabs";
 constexpr const char* kDefaultListen = "localhost";
+
+// Only a server keeps state: "drivers" and its kind make a system too, and loading the
+// printers would query every lab.
+bool gServing = false;
 
 pappl_pr_driver_t gDrivers[] = {{kDriverName, kDriverDescription, kDeviceID, nullptr}};
 
@@ -39,9 +50,11 @@ bool makeDriver(pappl_system_t*, const char* driverName, const char* deviceURI, 
     fillFixedDriverData(*data);
     HighWaterMarks marks;
     const LabReport report = deviceURI ? queryAndStore(deviceURI) : LabReport{};
-    fillLabDriverData(*data, capabilitiesFor(report, marks));
+    const Capabilities caps = capabilitiesFor(report, marks);
+    fillLabDriverData(*data, caps);
     *attrs = ippNew();
     addVendorAttributes(*attrs, {});
+    addAlertAttributes(*attrs, caps);
     return true;
 }
 
@@ -62,15 +75,63 @@ bool maintainPrinters(pappl_system_t* system, void*) {
     return refreshTimer(system, nullptr);
 }
 
-// The state file named with -o state-file (tests and the demo keep theirs private); without
-// it PAPPL's own place is used.
 bool saveState(pappl_system_t* system, void* path) { return papplSystemSaveState(system, static_cast<const char*>(path)); }
+
+// The state file named with -o state-file (the service, tests and the demo name theirs);
+// without it one per user, as PAPPL's own servers keep: PAPPL loads and saves nothing for a
+// server whose system the application makes.
+std::string defaultStateFile() {
+    constexpr const char* kFileName = "/tessaron-printer-app.state";
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config) return config + std::string(kFileName);
+    if (const char* home = std::getenv("HOME"); home && *home && ::getuid() != 0) {
+        const std::string directory = home + std::string("/.config");
+        ::mkdir(directory.c_str(), 0700);
+        return directory + kFileName;
+    }
+    return std::string("/var/lib") + kFileName;
+}
+
+// Text defaults come back from the state file with PAPPL's escapes still in them.
+void restoreTextDefaults(pappl_system_t* system) {
+    for (int id : printerIds(system)) {
+        pappl_printer_t* printer = papplSystemFindPrinter(system, nullptr, id, nullptr);
+        pappl_pr_driver_data_t data;
+        if (!printer || !papplPrinterGetDriverData(printer, &data)) continue;
+        const std::map<std::string, std::string> saved = savedVendorDefaults(printer);
+        cups_option_t* restored = nullptr;
+        int count = 0;
+        for (const VendorOption& option : vendorOptions()) {
+            const auto it = saved.find(std::string(option.name) + "-default");
+            if (option.text && it != saved.end())
+                count = cupsAddOption(option.name, unescapedSavedText(it->second).c_str(), count, &restored);
+        }
+        if (count > 0) papplPrinterSetDriverDefaults(printer, &data, count, restored);
+        cupsFreeOptions(count, restored);
+    }
+}
 
 void useStateFile(pappl_system_t* system, const char* path) {
     static std::string stateFile;
-    stateFile = path;
-    papplSystemLoadState(system, stateFile.c_str());
+    stateFile = path ? path : defaultStateFile();
+    if (papplSystemLoadState(system, stateFile.c_str())) restoreTextDefaults(system);
     papplSystemSetSaveCallback(system, saveState, stateFile.data());
+}
+
+// The vendor options' labels, in English and in every language the suite is translated to.
+// PAPPL keeps pointers to the texts for the life of the system.
+void addVendorStrings(pappl_system_t* system) {
+    static std::list<std::string> texts;
+    const auto add = [&](const std::string& language, const MessageCatalogue* catalogue) {
+        const std::string& text = texts.emplace_back(vendorStringsText(catalogue));
+        papplSystemAddStringsData(system, ("/tessaron-" + language + ".strings").c_str(), language.c_str(), text.c_str());
+    };
+    add("en", nullptr);
+    const std::string directory = localeDirectory();
+    for (const std::string& language : catalogueLanguages(directory)) {
+        if (language == "en") continue;
+        if (auto catalogue = MessageCatalogue::load(directory + "/" + language + "/LC_MESSAGES/tessaron.mo"))
+            add(language, &*catalogue);
+    }
 }
 
 // The server listens where it is told (loopback unless told otherwise) and advertises
@@ -93,8 +154,9 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*) {
                                  nullptr);
     papplSystemSetFooterHTML(system, kFooter);
     registerStatusPage(system);
+    addVendorStrings(system);
     papplSystemAddTimerCallback(system, 0, kTimerSeconds, maintainPrinters, nullptr);
-    if (const char* state = cupsGetOption("state-file", numOptions, options)) useStateFile(system, state);
+    if (gServing) useStateFile(system, cupsGetOption("state-file", numOptions, options));
     return system;
 }
 
@@ -116,7 +178,9 @@ std::string_view subcommandOf(int argc, char* argv[]) {
 
 int runMainloop(int argc, char* argv[]) {
     registerDeviceScheme();
-    if (subcommandOf(argc, argv) == "devices") return listMinilabs();
+    const std::string_view subcommand = subcommandOf(argc, argv);
+    if (subcommand == "devices") return listMinilabs();
+    gServing = subcommand == "server";
     return papplMainloop(argc, argv, TESSARON_VERSION, kFooter, static_cast<int>(std::size(gDrivers)), gDrivers, autoAdd,
                          makeDriver, nullptr, nullptr, makeSystem, nullptr, nullptr);
 }

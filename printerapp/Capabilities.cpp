@@ -77,17 +77,24 @@ void addSupplies(const LabReport& report, HighWaterMarks& marks, Capabilities& c
     else if (low) caps.reasons.push_back("media-low");
 }
 
+std::string errorText(const LabError& error) {
+    return (error.main > 4999 ? "Error " : "Attention ") + std::to_string(error.main) + "/" + std::to_string(error.sub) +
+           (error.message.empty() ? "" : ": " + error.message);
+}
+
 void addState(const LabReport& report, Capabilities& caps) {
     if (!report.reached) {
         caps.reasons.push_back("offline");
         caps.message = "The minilab does not answer.";
+        caps.alerts.push_back(Alert{"critical", caps.message});
         return;
     }
     if (!report.errors.empty()) {
         caps.reasons.push_back("other");
-        const LabError& last = report.errors.back();
-        caps.message = (last.main > 4999 ? "Error " : "Attention ") + std::to_string(last.main) +
-                       (last.message.empty() ? "" : ": " + last.message);
+        caps.message = errorText(report.errors.back());
+        const std::size_t first = report.errors.size() > kMaxAlerts ? report.errors.size() - kMaxAlerts : 0;
+        for (std::size_t i = first; i < report.errors.size(); ++i)
+            caps.alerts.push_back(Alert{report.errors[i].main > 4999 ? "critical" : "warning", errorText(report.errors[i])});
     } else if (report.state >= 0 && !report.ableReceive) {
         caps.message = "The minilab is busy (" + report.stateName + ").";
     } else {

@@ -30,6 +30,13 @@ struct Supply {
     int level = -1;  // percent of the most this magazine has held since the server started
 };
 
+// One thing a person at the lab should see to: printer-alert's severity and its text.
+struct Alert {
+    std::string severity;  // "critical" or "warning"
+    std::string description;
+    bool operator==(const Alert&) const = default;
+};
+
 struct Capabilities {
     std::vector<MediaSize> sizes;
     std::vector<std::string> types;
@@ -38,7 +45,8 @@ struct Capabilities {
     bool duplex = false;
     std::vector<Supply> supplies;
     std::vector<std::string> reasons;  // printer-state-reasons keywords, none when all is well
-    std::string message;               // printer-state-message
+    std::string message;               // the state in words
+    std::vector<Alert> alerts;         // the lab not answering, or the errors it handed over
 };
 
 // Remaining quantity per magazine: the most seen, the base of the supply levels.
@@ -48,6 +56,7 @@ inline constexpr std::size_t kMaxSizes = 200;
 inline constexpr std::size_t kMaxSources = 16;
 inline constexpr std::size_t kMaxTypes = 32;
 inline constexpr std::size_t kMaxResolutions = 4;
+inline constexpr std::size_t kMaxAlerts = 10;
 
 // The media-type keyword of a surface, and back (-1 for a type of no surface).
 std::string mediaTypeForSurface(unsigned surface);

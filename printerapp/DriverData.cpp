@@ -93,21 +93,6 @@ void fillDefaults(pappl_pr_driver_data_t& data) {
     if (!(data.sides_supported & data.sides_default)) data.sides_default = PAPPL_SIDES_ONE_SIDED;
 }
 
-std::map<std::string, std::string> vendorDefaults(pappl_printer_t* printer) {
-    std::map<std::string, std::string> defaults;
-    ipp_t* current = papplPrinterGetDriverAttributes(printer);
-    for (const VendorOption& option : vendorOptions()) {
-        const std::string name = std::string(option.name) + "-default";
-        if (ipp_attribute_t* attr = ippFindAttribute(current, name.c_str(), IPP_TAG_ZERO)) {
-            char value[1024];
-            ippAttributeString(attr, value, sizeof value);
-            defaults[name] = value;
-        }
-    }
-    ippDelete(current);
-    return defaults;
-}
-
 pappl_preason_t reasonBits(const std::vector<std::string>& reasons) {
     static const std::map<std::string, pappl_preason_t> kBits = {
         {"offline", PAPPL_PREASON_OFFLINE}, {"media-empty", PAPPL_PREASON_MEDIA_EMPTY},
@@ -134,6 +119,42 @@ void applySupplies(pappl_printer_t* printer, const Capabilities& caps) {
 }
 
 }  // namespace
+
+std::map<std::string, std::string> savedVendorDefaults(pappl_printer_t* printer) {
+    std::map<std::string, std::string> defaults;
+    ipp_t* current = papplPrinterGetDriverAttributes(printer);
+    for (const VendorOption& option : vendorOptions()) {
+        const std::string name = std::string(option.name) + "-default";
+        // The value itself: ippAttributeString escapes quotes and backslashes, which would
+        // grow the text by a backslash at every refresh.
+        if (ipp_attribute_t* attr = ippFindAttribute(current, name.c_str(), IPP_TAG_INTEGER)) {
+            defaults[name] = std::to_string(ippGetInteger(attr, 0));
+        } else if (const char* text = ippGetString(ippFindAttribute(current, name.c_str(), IPP_TAG_TEXT), 0, nullptr)) {
+            defaults[name] = text;
+        }
+    }
+    ippDelete(current);
+    return defaults;
+}
+
+void addAlertAttributes(ipp_t* attrs, const Capabilities& caps) {
+    ipp_attribute_t* alerts = nullptr;
+    ipp_attribute_t* descriptions = nullptr;
+    int index = 0;
+    for (const Alert& alert : caps.alerts) {
+        ++index;
+        const std::string value = "code=other;index=" + std::to_string(index) + ";severity=" + alert.severity;
+        const int size = static_cast<int>(value.size());
+        if (!alerts) {
+            alerts = ippAddOctetString(attrs, IPP_TAG_PRINTER, "printer-alert", value.data(), size);
+            descriptions = ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_TEXT, "printer-alert-description", nullptr,
+                                        alert.description.c_str());
+        } else {
+            ippSetOctetString(attrs, &alerts, ippGetCount(alerts), value.data(), size);
+            ippSetString(attrs, &descriptions, ippGetCount(descriptions), alert.description.c_str());
+        }
+    }
+}
 
 void fillFixedDriverData(pappl_pr_driver_data_t& data) {
     data.rstartjob_cb = startRasterJob;
@@ -185,7 +206,8 @@ void applyCapabilities(pappl_printer_t* printer, const Capabilities& caps) {
     if (!papplPrinterGetDriverData(printer, &data)) return;
     fillLabDriverData(data, caps);
     ipp_t* attrs = ippNew();
-    addVendorAttributes(attrs, vendorDefaults(printer));
+    addVendorAttributes(attrs, savedVendorDefaults(printer));
+    addAlertAttributes(attrs, caps);
     if (!papplPrinterSetDriverData(printer, &data, attrs))
         papplLogPrinter(printer, PAPPL_LOGLEVEL_ERROR, "The lab's capabilities were refused.");
     ippDelete(attrs);

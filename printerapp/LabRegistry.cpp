@@ -2,9 +2,11 @@
 
 namespace tessaron::printerapp {
 
+// Never destroyed: a refresh thread still querying a lab when the server exits may store
+// its report after static destruction has begun.
 LabRegistry& LabRegistry::shared() {
-    static LabRegistry registry;
-    return registry;
+    static LabRegistry* const registry = new LabRegistry;
+    return *registry;
 }
 
 Capabilities LabRegistry::store(const std::string& uri, const LabReport& report, std::time_t now) {

@@ -3,8 +3,10 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "BackendJob.h"
+#include "DriverData.h"
 #include "JobPaper.h"
 #include "LabRegistry.h"
 #include "Refresh.h"
@@ -29,8 +31,13 @@ std::optional<LabReport> currentReport(const std::string& uri) {
     return std::nullopt;
 }
 
-std::map<std::string, std::string> vendorValues(const pappl_pr_options_t& options) {
+// The job's vendor values over the printer's saved defaults. PAPPL 1.3 looks for the
+// defaults among the job's own attributes, where they never are, so they are added here.
+std::map<std::string, std::string> vendorValues(pappl_job_t* job, const pappl_pr_options_t& options) {
+    constexpr std::string_view kDefaultSuffix = "-default";
     std::map<std::string, std::string> values;
+    for (const auto& [name, value] : savedVendorDefaults(papplJobGetPrinter(job)))
+        if (name.ends_with(kDefaultSuffix)) values[name.substr(0, name.size() - kDefaultSuffix.size())] = value;
     for (int i = 0; i < options.num_vendor; ++i) values[options.vendor[i].name] = options.vendor[i].value;
     return values;
 }
@@ -49,7 +56,7 @@ std::optional<std::string> optionsForJob(pappl_job_t* job, const pappl_pr_option
                            options.media.type[0] ? options.media.type : "any surface", media.dpi);
         return std::nullopt;
     }
-    return backendOptions(*paper, backendVendorOptions(vendorValues(options)));
+    return backendOptions(*paper, backendVendorOptions(vendorValues(job, options)));
 }
 
 }  // namespace

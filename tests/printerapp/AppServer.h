@@ -17,9 +17,14 @@ namespace tessaron::printerapptest {
 // The environment of everything the tests start: discovery on loopback, no system bus.
 std::map<std::string, std::string> testEnvironment(const std::string& tmpdir);
 
+// `name=value` urlencoded, for a form.
+std::string formField(const std::string& name, const std::string& value);
+
 class AppServer {
 public:
-    explicit AppServer(const std::string& tmpdir);
+    // Private: -o state-file in `tmpdir`; Default: none named, so the server's own choice.
+    enum class StateFile { Private, Default };
+    explicit AppServer(const std::string& tmpdir, StateFile stateFile = StateFile::Private);
     ~AppServer();
     AppServer(const AppServer&) = delete;
     AppServer& operator=(const AppServer&) = delete;
@@ -31,6 +36,11 @@ public:
 
     // Create-Printer with the minilab's driver; empty on success, else ipptool's output.
     std::string addPrinter(const std::string& name, const std::string& deviceURI) const;
+
+    // One request to the web interface in the browser language `language`, with an
+    // urlencoded `form` when posting: the whole answer, headers and page; empty when none came.
+    std::string web(const std::string& method, const std::string& path, const std::string& language,
+                    const std::string& form = {}) const;
 
     // ipptool -t with the arguments, against `uri`, running `testFile`.
     test::ProcessResult ipptool(const std::string& uri, const std::string& testFile,

@@ -98,6 +98,14 @@ TEST(VendorOptions, LongBackPrintTextIsCutOnACharacterBoundary) {
     EXPECT_EQ(cut, std::string(239, 'a'));
 }
 
+// What PAPPL writes for a text default (the ippAttributeString form) read back as written:
+// quotes, backslashes and token brackets come back as they were typed.
+TEST(VendorOptions, SavedTextComesBackAsTyped) {
+    EXPECT_EQ(unescapedSavedText(R"(Printed by \"the lab\" \\ \[F] on \[d].\[MM])"), R"(Printed by "the lab" \ [F] on [d].[MM])");
+    EXPECT_EQ(unescapedSavedText(R"(plain)"), "plain");
+    EXPECT_EQ(unescapedSavedText(R"(ends in \)"), R"(ends in \)") << "a lone last backslash stays";
+}
+
 TEST(VendorOptions, PrinterAttributesCarrySupportedRangesAndKeptDefaults) {
     ipp_t* attrs = ippNew();
     addVendorAttributes(attrs, {{"jrx-red-default", "12"}, {"jrx-back-print-1-default", "Hello"}});

@@ -94,7 +94,27 @@ TEST(Capabilities, MapTheWholeReport) {
     EXPECT_EQ(caps.supplies[1].level, 0) << "an empty magazine";
     EXPECT_EQ(caps.supplies[2].level, 100);
     EXPECT_EQ(caps.reasons, (std::vector<std::string>{"media-low", "other"}));
-    EXPECT_EQ(caps.message, "Error 5000: Paper jam");
+    EXPECT_EQ(caps.message, "Error 5000/1: Paper jam");
+    EXPECT_EQ(caps.alerts, (std::vector<Alert>{{"critical", "Error 5000/1: Paper jam"}}));
+}
+
+// PAPPL answers printer-state-message itself, so what the lab needs a person for travels
+// as alerts: every error the lab handed over (the newest ones, bounded), or its silence.
+TEST(Capabilities, AlertsNameTheLabsErrorsNewestLastOrItsSilence) {
+    HighWaterMarks marks;
+    std::string report = "lab\tname=L\nstatus\tstate=0\treceive=1\n";
+    for (int i = 1; i <= 12; ++i)
+        report += "error\tnumber=" + std::to_string(i) + "\tmain=" + (i == 12 ? "4000" : "5000") + "\tsub=" +
+                  std::to_string(i) + "\tlevel=1\tmessage=" + (i == 12 ? "" : "Jam") + "\n";
+    const Capabilities caps = capabilitiesFor(parseLabReport(report + "end\n"), marks);
+    ASSERT_EQ(caps.alerts.size(), kMaxAlerts);
+    EXPECT_EQ(caps.alerts.front(), (Alert{"critical", "Error 5000/3: Jam"})) << "the oldest two are left out";
+    EXPECT_EQ(caps.alerts.back(), (Alert{"warning", "Attention 4000/12"})) << "an attention is a warning";
+    EXPECT_EQ(caps.message, "Attention 4000/12");
+
+    const Capabilities silent = capabilitiesFor(parseLabReport("offline\n"), marks);
+    EXPECT_EQ(silent.alerts, (std::vector<Alert>{{"critical", "The minilab does not answer."}}));
+    EXPECT_TRUE(capabilitiesFor(parseLabReport("lab\tname=L\nstatus\tstate=0\treceive=1\nend\n"), marks).alerts.empty());
 }
 
 TEST(Capabilities, LevelsFollowTheMostEachMagazineHasHeld) {

@@ -199,6 +199,84 @@ TEST_F(PrinterAppTest, AttributesShowTheCatalogueTheSuppliesAndThePanelsOptions)
         EXPECT_NE(vendor.out.find(expected), std::string::npos) << expected << "\n" << vendor.out;
 }
 
+std::string sessionOf(const std::string& page) {
+    std::smatch match;
+    return std::regex_search(page, match, std::regex("name=\"session\" value=\"([0-9a-f]+)\"")) ? match[1].str() : "";
+}
+
+std::string frameRecordOf(const std::string& order) { return test::readFile(order + "/frame-1.json"); }
+
+// A back-print line with a token ([U], the job's user) and quotes, and its start as the
+// lab's record shows it.
+constexpr const char* kBackPrint = R"(Printed by "the lab" & [U])";
+constexpr const char* kBackPrintExpanded = R"("CVP1": "Printed by \"the lab\" & )";
+
+// A person at the lab's computer: the status page shows what the lab reported, the printing
+// defaults page names the panels' options in the browser's language, and the defaults saved
+// there reach every job that does not choose otherwise, across a restart of the server.
+TEST_F(PrinterAppTest, TheWebPagesShowTheLabAndItsSavedDefaultsReachEveryJob) {
+    startLab(R"(, "errors": [{"number": 1, "mainError": 5000, "subError": 7, "level": 2, "message": "Paper jam <in> magazine 2"}])");
+    startApp();
+    const std::string uri = app_->printerURI("lab1");
+    EXPECT_NE(attributes_.out.find("printer-alert-description (textWithoutLanguage) = Error 5000/7: Paper jam <in> magazine 2"),
+              std::string::npos) << attributes_.out;
+    EXPECT_NE(attributes_.out.find("printer-alert (octetString) = code=other;index=1;severity=critical"), std::string::npos);
+
+    const std::string status = app_->web("GET", "/lab?printer=1", "en");
+    for (const char* expected : {"Lab 1 (protocol 3.0.0.0)", "<td>102 mm roll</td><td>1</td>", "<td>500</td>",
+                                 "Error 5000/7", "Paper jam &lt;in> magazine 2"})
+        EXPECT_NE(status.find(expected), std::string::npos) << expected << "\n" << status;
+    EXPECT_EQ(status.find("Last refresh: never"), std::string::npos) << status;
+
+
+    const std::string german = app_->web("GET", "/lab1/printing", "de-DE,de;q=0.9");
+    for (const char* expected : {"<th>Papierton:</th>", "<th>Rückseitenzeile 1:</th>", "<th>Rot:</th>",
+                                 "name=\"jrx-red\" min=\"-30\" max=\"30\" value=\"0\""})
+        EXPECT_NE(german.find(expected), std::string::npos) << expected << "\n" << german;
+    const std::string english = app_->web("GET", "/lab1/printing", "en");
+    EXPECT_NE(english.find("<th>Sharpening intensity (%, 0 = off):</th>"), std::string::npos) << english;
+    const std::string saved =
+        app_->web("POST", "/lab1/printing", "en",
+                  formField("session", sessionOf(english)) + "&" + formField("jrx-paper-tone", "2") + "&" +
+                      formField("jrx-back-print-1", kBackPrint));
+    ASSERT_NE(saved.find("Changes saved."), std::string::npos) << saved;
+
+    const test::ProcessResult first = app_->ipptool(uri, "print-job-and-wait.test", {"-f", photo("photo.jpg")});
+    ASSERT_EQ(first.exitStatus, 0) << first.out << app_->log();
+    ASSERT_TRUE(waitForOrders(store(), 1, 30s));
+    std::string frame = frameRecordOf(orders(store())[0]);
+    EXPECT_NE(frame.find(kBackPrintExpanded), std::string::npos) << frame;
+    EXPECT_EQ(frame.find("[U]"), std::string::npos) << "the token is filled in\n" << frame;
+    EXPECT_NE(frame.find(R"("PaperTone": 2)"), std::string::npos) << frame;
+
+    // The state is saved as the server stops and read as it starts.
+    app_.reset();
+    app_ = std::make_unique<AppServer>(dir_.path());
+    ASSERT_TRUE(app_->ready()) << app_->log();
+    const test::ProcessResult second = app_->ipptool(app_->printerURI("lab1"), "print-job-and-wait.test", {"-f", photo("photo.jpg")});
+    ASSERT_EQ(second.exitStatus, 0) << second.out << app_->log();
+    ASSERT_TRUE(waitForOrders(store(), 2, 30s));
+    frame = frameRecordOf(orders(store())[1]);
+    EXPECT_NE(frame.find(R"("PaperTone": 2)"), std::string::npos) << frame;
+    EXPECT_NE(frame.find(kBackPrintExpanded), std::string::npos) << "quotes and the token as typed\n" << frame;
+    EXPECT_EQ(frame.find("[U]"), std::string::npos) << frame;
+}
+
+// Started by hand, without -o state-file, the server keeps its printers in the user's
+// configuration directory.
+TEST_F(PrinterAppTest, WithoutAStateFileNamedThePrintersOutliveARestart) {
+    startLab();
+    app_ = std::make_unique<AppServer>(dir_.path(), AppServer::StateFile::Default);
+    ASSERT_TRUE(app_->ready()) << app_->log();
+    ASSERT_EQ(app_->addPrinter("lab1", "vantrelps://127.0.0.2"), "") << app_->log();
+    app_.reset();
+    EXPECT_TRUE(fs::exists(dir_.file("tessaron-printer-app.state"))) << "in $XDG_CONFIG_HOME";
+    app_ = std::make_unique<AppServer>(dir_.path(), AppServer::StateFile::Default);
+    ASSERT_TRUE(app_->ready()) << app_->log();
+    const test::ProcessResult result = app_->ipptool(app_->printerURI("lab1"), "get-printer-attributes.test");
+    EXPECT_EQ(result.exitStatus, 0) << result.out << app_->log();
+}
+
 TEST_F(PrinterAppTest, PhotosLandAsOrdersOnTheChosenPaper) {
     startLab();
     startApp();
