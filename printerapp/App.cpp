@@ -7,19 +7,16 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <list>
 #include <map>
 #include <string>
 #include <string_view>
 
 #include "DeviceLines.h"
-#include "Localize.h"
 #include "Devices.h"
 #include "DriverData.h"
 #include "Refresh.h"
 #include "StatusPage.h"
 #include "VendorOptions.h"
-#include "WebStrings.h"
 
 #ifndef TESSARON_VERSION
 #define TESSARON_VERSION "0"
@@ -117,23 +114,6 @@ void useStateFile(pappl_system_t* system, const char* path) {
     papplSystemSetSaveCallback(system, saveState, stateFile.data());
 }
 
-// The vendor options' labels, in English and in every language the suite is translated to.
-// PAPPL keeps pointers to the texts for the life of the system.
-void addVendorStrings(pappl_system_t* system) {
-    static std::list<std::string> texts;
-    const auto add = [&](const std::string& language, const MessageCatalogue* catalogue) {
-        const std::string& text = texts.emplace_back(vendorStringsText(catalogue));
-        papplSystemAddStringsData(system, ("/tessaron-" + language + ".strings").c_str(), language.c_str(), text.c_str());
-    };
-    add("en", nullptr);
-    const std::string directory = localeDirectory();
-    for (const std::string& language : catalogueLanguages(directory)) {
-        if (language == "en") continue;
-        if (auto catalogue = MessageCatalogue::load(directory + "/" + language + "/LC_MESSAGES/tessaron.mo"))
-            add(language, &*catalogue);
-    }
-}
-
 // The server listens where it is told (loopback unless told otherwise) and advertises
 // nothing of its own accord: its DNS-SD names stay unset.
 pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*) {
@@ -154,7 +134,6 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*) {
                                  nullptr);
     papplSystemSetFooterHTML(system, kFooter);
     registerStatusPage(system);
-    addVendorStrings(system);
     papplSystemAddTimerCallback(system, 0, kTimerSeconds, maintainPrinters, nullptr);
     if (gServing) useStateFile(system, cupsGetOption("state-file", numOptions, options));
     return system;

@@ -93,8 +93,7 @@ void addState(const LabReport& report, Capabilities& caps) {
         caps.reasons.push_back("other");
         caps.message = errorText(report.errors.back());
         const std::size_t first = report.errors.size() > kMaxAlerts ? report.errors.size() - kMaxAlerts : 0;
-        for (std::size_t i = first; i < report.errors.size(); ++i)
-            caps.alerts.push_back(Alert{report.errors[i].main > 4999 ? "critical" : "warning", errorText(report.errors[i])});
+        for (std::size_t i = first; i < report.errors.size(); ++i) caps.alerts.push_back(alertFor(report.errors[i]));
     } else if (report.state >= 0 && !report.ableReceive) {
         caps.message = "The minilab is busy (" + report.stateName + ").";
     } else {
@@ -103,6 +102,8 @@ void addState(const LabReport& report, Capabilities& caps) {
 }
 
 }  // namespace
+
+Alert alertFor(const LabError& error) { return Alert{error.main > 4999 ? "critical" : "warning", errorText(error)}; }
 
 std::string mediaTypeForSurface(unsigned surface) { return kSurfaceTypePrefix + std::to_string(surface); }
 

@@ -67,6 +67,9 @@ int surfaceForMediaType(const std::string& type);
 std::vector<MediaSize> rollSizes(const LabPaper& paper);
 MediaSize sheetSize(const LabPaper& paper);
 
+// The alert of one error the lab handed over.
+Alert alertFor(const LabError& error);
+
 // Updates `marks` with the report's remaining quantities, then maps the report.
 Capabilities capabilitiesFor(const LabReport& report, HighWaterMarks& marks);
 

@@ -20,6 +20,12 @@ Capabilities LabRegistry::store(const std::string& uri, const LabReport& report,
         entry.snapshot.recentErrors.push_back(RecentError{now, error});
         if (entry.snapshot.recentErrors.size() > kRecentErrors) entry.snapshot.recentErrors.pop_front();
     }
+    if (report.reached) {
+        std::vector<Alert>& alerts = entry.snapshot.capabilities.alerts;
+        alerts.clear();
+        for (const RecentError& recent : entry.snapshot.recentErrors)
+            if (now - recent.when < kAlertSeconds) alerts.push_back(alertFor(recent.error));
+    }
     return entry.snapshot.capabilities;
 }
 

@@ -30,9 +30,12 @@ struct LabSnapshot {
 class LabRegistry {
 public:
     static constexpr std::size_t kRecentErrors = 10;
+    // The lab hands each error over once; its alert stays this long after.
+    static constexpr std::time_t kAlertSeconds = 300;
     static LabRegistry& shared();
 
-    // Keeps the report and answers its capabilities; they wait for takePending.
+    // Keeps the report and answers its capabilities, with an alert for every error handed
+    // over within kAlertSeconds; they wait for takePending.
     Capabilities store(const std::string& uri, const LabReport& report, std::time_t now);
     std::optional<LabSnapshot> snapshot(const std::string& uri) const;
     // Capabilities stored since the last call, once.

@@ -11,20 +11,19 @@ namespace {
 constexpr std::size_t kMaxBackPrintText = 240;
 
 const std::vector<VendorOption> kOptions = {
-    {"jrx-paper-tone", "Paper tone", false, 0, 4, 0},
-    {"jrx-overspill", "Overspill (0.1 mm per edge)", false, 0, 50, 0},
-    {"jrx-back-print-1", "Back print line 1", true, 0, 0, 0},
-    {"jrx-back-print-2", "Back print line 2", true, 0, 0, 0},
-    {"jrx-red", "Red", false, -30, 30, 0},  // percent
-    {"jrx-green", "Green", false, -30, 30, 0},
-    {"jrx-blue", "Blue", false, -30, 30, 0},
-    {"jrx-saturation", "Saturation", false, -30, 30, 0},
-    {"jrx-gamma", "Gamma", false, -30, 30, 0},
-    {"jrx-brightness", "Brightness", false, -10, 10, 0},
-    {"jrx-contrast", "Contrast", false, -10, 10, 0},
-    {"jrx-sharpness-radius", "Sharpening radius (pixels)", false, 0, 20, 2},
-    // Hundredths, shown as percent; 0 turns sharpening off.
-    {"jrx-sharpness-intensity", "Sharpening intensity (%, 0 = off)", false, 0, 200, 0},
+    {"jrx-paper-tone", false, 0, 4, 0},
+    {"jrx-overspill", false, 0, 50, 0},  // tenths of a millimetre
+    {"jrx-back-print-1", true, 0, 0, 0},
+    {"jrx-back-print-2", true, 0, 0, 0},
+    {"jrx-red", false, -30, 30, 0},  // percent
+    {"jrx-green", false, -30, 30, 0},
+    {"jrx-blue", false, -30, 30, 0},
+    {"jrx-saturation", false, -30, 30, 0},
+    {"jrx-gamma", false, -30, 30, 0},
+    {"jrx-brightness", false, -10, 10, 0},
+    {"jrx-contrast", false, -10, 10, 0},
+    {"jrx-sharpness-radius", false, 0, 20, 2},      // pixels
+    {"jrx-sharpness-intensity", false, 0, 200, 0},  // hundredths; 0 turns sharpening off
 };
 
 int integerValue(const VendorOption& option, const std::map<std::string, std::string>& values) {

@@ -13,7 +13,6 @@ namespace tessaron::printerapp {
 
 struct VendorOption {
     const char* name;
-    const char* label;  // English, the message id of its translations
     bool text;        // free text (back-print lines); else an integer in [lower, upper]
     int lower, upper, standard;
 };

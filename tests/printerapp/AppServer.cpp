@@ -121,7 +121,6 @@ std::string formField(const std::string& name, const std::string& value) {
 std::map<std::string, std::string> testEnvironment(const std::string& tmpdir) {
     return {{"VANTRELPS_DISCOVERY_ADDRESS", "127.255.255.255"},
             {"TESSARON_VANTRELPS", VANTRELPS_PATH},
-            {"TESSARON_LOCALEDIR", TESSARON_BUILD_LOCALEDIR},
             {"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent"},
             {"TMPDIR", tmpdir},
             {"HOME", tmpdir},

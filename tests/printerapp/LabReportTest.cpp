@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "Capabilities.h"
+#include "LabRegistry.h"
 #include "LabReport.h"
 
 namespace tessaron::printerapptest {
@@ -137,6 +138,21 @@ TEST(Capabilities, ALabThatDoesNotAnswerIsOfflineWithNothingToOffer) {
     EXPECT_EQ(caps.reasons, (std::vector<std::string>{"offline"}));
     EXPECT_TRUE(caps.sizes.empty());
     EXPECT_TRUE(caps.supplies.empty());
+}
+
+// A lab's error list is emptied by every query, so an error's alert outlives the report
+// that carried it, for a while.
+TEST(LabRegistry, AnErrorsAlertStaysAfterTheNextReportForAWhile) {
+    LabRegistry registry;
+    const std::string uri = "vantrelps://127.0.0.2";
+    const std::string quiet = "lab\tname=L\nstatus\tstate=0\treceive=1\nend\n";
+    registry.store(uri, parseLabReport("lab\tname=L\nerror\tmain=5000\tsub=1\tmessage=Jam\nend\n"), 1000);
+    const Capabilities later = registry.store(uri, parseLabReport(quiet), 1000 + LabRegistry::kAlertSeconds - 1);
+    EXPECT_EQ(later.alerts, (std::vector<Alert>{{"critical", "Error 5000/1: Jam"}}));
+    EXPECT_TRUE(later.reasons.empty()) << "the state is the lab's now";
+    EXPECT_TRUE(registry.store(uri, parseLabReport(quiet), 1000 + LabRegistry::kAlertSeconds).alerts.empty());
+    EXPECT_EQ(registry.store(uri, parseLabReport("offline\n"), 2000).alerts,
+              (std::vector<Alert>{{"critical", "The minilab does not answer."}}));
 }
 
 TEST(Capabilities, MediaTypesNameSurfacesAndNothingElse) {
