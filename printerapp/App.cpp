@@ -17,6 +17,7 @@
 #include "Refresh.h"
 #include "StatusPage.h"
 #include "VendorOptions.h"
+#include "WebFooter.h"
 
 #ifndef TESSARON_VERSION
 #define TESSARON_VERSION "0"
@@ -132,7 +133,7 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*) {
     if (const char* group = cupsGetOption("admin-group", numOptions, options)) papplSystemSetAdminGroup(system, group);
     papplSystemSetPrinterDrivers(system, static_cast<int>(std::size(gDrivers)), gDrivers, autoAdd, nullptr, makeDriver,
                                  nullptr);
-    papplSystemSetFooterHTML(system, kFooter);
+    papplSystemSetFooterHTML(system, webFooterHTML());
     registerStatusPage(system);
     papplSystemAddTimerCallback(system, 0, kTimerSeconds, maintainPrinters, nullptr);
     if (gServing) useStateFile(system, cupsGetOption("state-file", numOptions, options));

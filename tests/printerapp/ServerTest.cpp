@@ -6,6 +6,7 @@
 #include <poll.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -204,6 +205,36 @@ std::string sessionOf(const std::string& page) {
     return std::regex_search(page, match, std::regex("name=\"session\" value=\"([0-9a-f]+)\"")) ? match[1].str() : "";
 }
 
+// The value of a form's text field as the browser reads it: entities decoded.
+std::string inputValue(const std::string& page, const std::string& name) {
+    std::smatch match;
+    if (!std::regex_search(page, match, std::regex("name=\"" + name + "\" value=\"([^\"]*)\""))) return "(no field)";
+    std::string value = match[1];
+    for (const auto& [entity, text] : {std::pair{"&quot;", "\""}, {"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}})
+        for (std::size_t at = value.find(entity); at != std::string::npos; at = value.find(entity, at + 1))
+            value.replace(at, std::strlen(entity), text);
+    return value;
+}
+
+// The field's value once the page's own script has run, in node with the page's field as
+// its only element.
+std::string valueAfterThePagesScript(const std::string& page, const std::string& name) {
+    const std::size_t start = page.find("<script>"), end = page.find("</script>");
+    if (start == std::string::npos || end == std::string::npos) return "(no script)";
+    std::string field = inputValue(page, name);
+    std::string quoted = "\"";
+    for (const char c : field) quoted += (c == '"' || c == '\\') ? std::string("\\") + c : std::string(1, c);
+    quoted += "\"";
+    test::ProcessSpec spec;
+    spec.program = "/usr/bin/node";
+    spec.args = {"-e", "var field = {name: '" + name + "', value: " + quoted + "};\n"
+                       "var document = {querySelectorAll: function (s) {"
+                       " return s === 'input[name^=\"jrx-back-print-\"]' ? [field] : []; }};\n" +
+                       page.substr(start + 8, end - start - 8) + "\nprocess.stdout.write(field.value);"};
+    const test::ProcessResult result = test::runProcess(spec);
+    return result.exitStatus == 0 ? result.out : "(node failed) " + result.err;
+}
+
 std::string frameRecordOf(const std::string& order) { return test::readFile(order + "/frame-1.json"); }
 
 // A back-print line with a token ([U], the job's user) and quotes, and its start as the
@@ -247,6 +278,18 @@ TEST_F(PrinterAppTest, TheWebPagesShowTheLabAndItsSavedDefaultsReachEveryJob) {
     EXPECT_EQ(frame.find("[U]"), std::string::npos) << "the token is filled in\n" << frame;
     EXPECT_NE(frame.find(R"("PaperTone": 2)"), std::string::npos) << frame;
 
+    // PAPPL fills the field escaped; the page's script shows the line as typed, so saving
+    // the page for another option keeps the line whole.
+    const std::string saved1 = app_->web("GET", "/lab1/printing", "en");
+    EXPECT_NE(inputValue(saved1, "jrx-back-print-1"), kBackPrint) << "PAPPL 1.3 escapes it";
+    const std::string shown = valueAfterThePagesScript(saved1, "jrx-back-print-1");
+    EXPECT_EQ(shown, kBackPrint);
+    const std::string savedAgain =
+        app_->web("POST", "/lab1/printing", "en",
+                  formField("session", sessionOf(saved1)) + "&" + formField("jrx-paper-tone", "3") + "&" +
+                      formField("jrx-back-print-1", shown));
+    ASSERT_NE(savedAgain.find("Changes saved."), std::string::npos) << savedAgain;
+
     // The state is saved as the server stops and read as it starts.
     app_.reset();
     app_ = std::make_unique<AppServer>(dir_.path());
@@ -255,7 +298,7 @@ TEST_F(PrinterAppTest, TheWebPagesShowTheLabAndItsSavedDefaultsReachEveryJob) {
     ASSERT_EQ(second.exitStatus, 0) << second.out << app_->log();
     ASSERT_TRUE(waitForOrders(store(), 2, 30s));
     frame = frameRecordOf(orders(store())[1]);
-    EXPECT_NE(frame.find(R"("PaperTone": 2)"), std::string::npos) << frame;
+    EXPECT_NE(frame.find(R"("PaperTone": 3)"), std::string::npos) << frame;
     EXPECT_NE(frame.find(kBackPrintExpanded), std::string::npos) << "quotes and the token as typed\n" << frame;
     EXPECT_EQ(frame.find("[U]"), std::string::npos) << frame;
 }
