@@ -364,6 +364,15 @@ TEST_F(PrinterAppTest, AnEverywhereQueueOfASchedulerPrintsThroughTheApplication)
     const test::ProcessResult added =
         cups.tool("lpadmin", {"-p", "everywhere", "-E", "-v", app_->printerURI("lab1"), "-m", "everywhere"});
     ASSERT_EQ(added.exitStatus, 0) << added.out << added.err << cups.errorLog();
+    // The scheduler writes an everywhere queue's PPD from the printer's attributes after
+    // lpadmin has returned; a job sent before then gets the stand-in's options (monochrome,
+    // which the lab's printer does not offer).
+    const auto end = std::chrono::steady_clock::now() + 30s;
+    while (test::ppdKeywordValue(cups.queuePpd("everywhere"), "DefaultColorModel") != "RGB") {
+        ASSERT_LT(std::chrono::steady_clock::now(), end) << "no PPD from the printer's attributes\n"
+                                                         << cups.queuePpd("everywhere").substr(0, 2000);
+        pause(200ms);
+    }
     std::string message;
     const std::optional<int> job = cups.submit("everywhere", {{"media", "na_index-4x6_4x6in"}}, photo("photo.jpg"), &message);
     ASSERT_TRUE(job) << message;
